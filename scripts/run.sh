@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds Vellorin if needed and starts it. Arguments go unchanged to the program (and so to GLUT).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+bash "$root/scripts/setup.sh"
+if [ ! -x "$root/build/vellorin" ] || [ -n "$(find "$root/app" "$root/surface" "$root/render" "$root/input" "$root/CMakeLists.txt" -newer "$root/build/vellorin" -print -quit)" ]; then
+  bash "$root/scripts/build.sh" >/dev/null
+fi
+if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+  echo "vellorin: no X display to open a window on (DISPLAY='${DISPLAY:-}')" >&2
+  exit 1
+fi
+if ! glxinfo -B >/dev/null 2>&1; then
+  echo "vellorin: the X display '$DISPLAY' offers no OpenGL (GLX)" >&2
+  exit 1
+fi
+exec "$root/build/vellorin" "$@"

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test through CTest. The end-to-end tests start
+# their own private Xvfb servers, so no display of the caller's is used.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+bash scripts/setup.sh
+unset DISPLAY
+bash scripts/build.sh -DVELLORIN_TESTS=ON
+ctest --test-dir build --output-on-failure -j"$(nproc)"
