@@ -3,6 +3,7 @@
 // GLUT would own are kept so tests can drive them.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,14 @@ struct RecordedMenuItem {
     int value;     // entry value, or submenu id
     bool submenu;
 };
+
+inline bool operator==(const RecordedMenuItem& a, const RecordedMenuItem& b) {
+    return a.label == b.label && a.value == b.value && a.submenu == b.submenu;
+}
+
+inline std::ostream& operator<<(std::ostream& os, const RecordedMenuItem& m) {
+    return os << (m.submenu ? "submenu " : "entry ") << '"' << m.label << "\" " << m.value;
+}
 
 struct RecordedMenu {
     void (*handler)(int);

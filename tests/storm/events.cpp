@@ -57,7 +57,7 @@ constexpr EventKind kMenuKinds[] = {EventKind::RowsMenu, EventKind::ColsMenu, Ev
                                     EventKind::AxisMenu, EventKind::InfoMenu, EventKind::MainMenu};
 
 // Unlisted values next to every menu's range, and the ends of int.
-constexpr int kOddMenuValues[] = {INT_MIN, INT_MAX, -1, 0, 1, 2, 5, 99, 104, 109,
+constexpr int kOddMenuValues[] = {INT_MIN, INT_MAX, -1, 0, 1, 2, 3, 4, 5, 99, 104, 109,
                                   200, 217, 300, 307, 399, 414, 500, 507, 1000, -100};
 
 // Window sizes: zero, one, negative, ordinary and huge.
@@ -70,13 +70,14 @@ int rawInt(const uint8_t* p) {
                             static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
 }
 
-// Reads one value at p: a table entry, or a raw int from the four bytes after a high selector.
-// Returns the bytes used, 0 when the input ends first.
+// Reads one value at p: a table entry (selector bytes from `first` on index the table from its
+// start), or a raw int from the four bytes after a high selector. Returns the bytes used, 0 when
+// the input ends first.
 template <size_t N>
-size_t readValue(const uint8_t* p, size_t left, const int (&table)[N], int& out) {
+size_t readValue(const uint8_t* p, size_t left, const int (&table)[N], int& out, uint8_t first = 0) {
     if (left < 1) return 0;
     if (p[0] < kRawThreshold) {
-        out = table[p[0] % N];
+        out = table[static_cast<size_t>(p[0] - first) % N];
         return 1;
     }
     if (left < 5) return 0;
@@ -137,7 +138,7 @@ size_t decodeEvent(const uint8_t* data, size_t size, Event& out) {
             const ListedValues& v = kMenuValues[handler];
             out.a = v.values[p[0] % v.count];
         } else {
-            used = readValue(p, left, kOddMenuValues, out.a);
+            used = readValue(p, left, kOddMenuValues, out.a, 0x80);
             if (!used) return 0;
         }
         if (out.kind == EventKind::MainMenu && out.a == kQuitMenuValue) out.a = -kQuitMenuValue;
