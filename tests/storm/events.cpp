@@ -6,12 +6,11 @@
 //   op 0..111    key        one byte: below 0x80 a command key, else the next byte is the raw key
 //   op 112..143  special    one byte: an entry of kSpecialCodes, or raw int
 //   op 144..239  menu       handler (op - 144) % 6, then one byte: listed value, odd value, or raw
-//   op 240..253  reshape    width byte, height byte: an entry of kSizes, or raw int
-//   op 254       display
-//   op 255       idle
+//   op 240..254  reshape    width byte, height byte: an entry of kSizes, or raw int
+//   op 255       a frame    one byte: even display, odd idle
 //
-// Frames are rare on purpose: one costs as much as thousands of key presses, and the state they
-// draw is built by the other events.
+// Frames are rare on purpose (one event in 256): one costs as much as thousands of key presses, and
+// the state they draw is built by the other events.
 #include "events.h"
 
 #include <GL/glut.h>
@@ -144,7 +143,7 @@ size_t decodeEvent(const uint8_t* data, size_t size, Event& out) {
         if (out.kind == EventKind::MainMenu && out.a == kQuitMenuValue) out.a = -kQuitMenuValue;
         return 1 + used;
     }
-    if (op < 254) {
+    if (op < 255) {
         out.kind = EventKind::Reshape;
         const size_t w = readValue(p, left, kSizes, out.a);
         if (!w) return 0;
@@ -152,8 +151,9 @@ size_t decodeEvent(const uint8_t* data, size_t size, Event& out) {
         if (!h) return 0;
         return 1 + w + h;
     }
-    out.kind = op == 254 ? EventKind::Display : EventKind::Idle;
-    return 1;
+    if (left < 1) return 0;
+    out.kind = p[0] % 2 == 0 ? EventKind::Display : EventKind::Idle;
+    return 2;
 }
 
 void dispatchEvent(const Event& e) {

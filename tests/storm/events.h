@@ -32,7 +32,7 @@ struct Event {
 constexpr int kQuitMenuValue = 4;
 
 // The longest encoding of one event, in bytes.
-constexpr size_t kMaxEventBytes = 9;
+constexpr size_t kMaxEventBytes = 11;  // a reshape with two raw sizes
 
 // Decodes the event at the start of data. Returns the bytes it used, or 0 when too few are left.
 size_t decodeEvent(const uint8_t* data, size_t size, Event& out);

@@ -171,8 +171,9 @@ TEST(StormDecoder, DecodesEachLayoutAndStopsAtTheEnd) {
         {{149, 0xf0, 4, 0, 0, 0}, 6, EventKind::MainMenu, -kQuitMenuValue, 0},
         {{147, 0x80}, 2, EventKind::AxisMenu, INT_MIN, 0},
         {{240, 0, 0xf0, 0xff, 0xff, 0xff, 0xff}, 7, EventKind::Reshape, 0, -1},
-        {{254}, 1, EventKind::Display, 0, 0},
-        {{255}, 1, EventKind::Idle, 0, 0},
+        {{254, 1, 0}, 3, EventKind::Reshape, 1, 0},
+        {{255, 4}, 2, EventKind::Display, 0, 0},
+        {{255, 7}, 2, EventKind::Idle, 0, 0},
     };
     for (const Case& c : cases) {
         Event e;
