@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer target over the event decoder with clang (ASan and UBSan on) into
+# build-fuzz/ and runs it for a bounded time. Not part of the regular test run.
+#   scripts/fuzz.sh [SECONDS] [extra libFuzzer flags...]     SECONDS defaults to 60
+# Inputs it finds are kept in build-fuzz/corpus; a failing input is saved as build-fuzz/crash-*,
+# and `build-fuzz/tests/storm/storm_fuzzer build-fuzz/crash-...` replays it.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+seconds="${1:-60}"
+shift || true
+jobs="${VELLORIN_JOBS:-2}"
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVELLORIN_FUZZ=ON -DVELLORIN_SANITIZE=ON \
+  -DVELLORIN_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build-fuzz -j"$jobs" --target storm_fuzzer
+mkdir -p build-fuzz/corpus
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+# Inputs up to 4 KiB hold a few hundred events; longer ones mostly repeat frames, which are slow.
+exec build-fuzz/tests/storm/storm_fuzzer -max_total_time="$seconds" -max_len=4096 -timeout=20 \
+  -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix=build-fuzz/ "$@" build-fuzz/corpus
