@@ -7,12 +7,12 @@
 //   array      the samples computed once up front and drawn from a vertex array with
 //              glDrawArrays, the floor for this picture.
 // Every frame is timed from its first GL call until glFinish returns after the buffer swap. The
-// modes take turns in rounds, with the order rotated, so drift in machine load hits all of them.
-// After each round the front buffer is read back and checked: the yellow patch must be on screen,
-// and the three pictures are compared pixel by pixel.
+// modes take turns frame by frame, with the order rotated, so changes in machine load hit all of
+// them alike. After each round the picture is read back and checked: the yellow patch must be in
+// it, and the three pictures are compared pixel by pixel.
 //
 // Usage: bench_frame [--grid N]... [--rounds R] [--frames F]   (defaults: --grid 4, 12 rounds of
-// 40 frames per mode). Run it under an X server with GLX, e.g. Xvfb with Mesa's llvmpipe.
+// 40 frames of each mode). Run it under an X server with GLX, e.g. Xvfb with Mesa's llvmpipe.
 #include <GL/freeglut.h>  // glutMainLoopEvent, to pump events without entering the main loop
 
 #include <algorithm>
@@ -114,7 +114,7 @@ double quantile(std::vector<double> v, double q) {
     return v[static_cast<std::size_t>(q * static_cast<double>(v.size() - 1) + 0.5)];
 }
 
-std::vector<unsigned char> readFront(int w, int h) {
+std::vector<unsigned char> readBack(int w, int h) {
     std::vector<unsigned char> pixels(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 3);
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -167,9 +167,9 @@ bool runGrid(int n, int rounds, int frames) {
     using Clock = std::chrono::steady_clock;
     for (int r = -1; r < rounds; ++r) {  // round -1 warms up and is not counted
         std::vector<double> roundTimes[kModes];
-        for (int k = 0; k < kModes; ++k) {
-            const int mode = (k + (r < 0 ? 0 : r)) % kModes;
-            for (int f = 0; f < frames; ++f) {
+        for (int f = 0; f < frames; ++f) {
+            for (int k = 0; k < kModes; ++k) {
+                const int mode = (k + f) % kModes;  // each mode leads in turn
                 pumpEvents();
                 const Clock::time_point t0 = Clock::now();
                 drawFrame(mode);
@@ -177,11 +177,17 @@ bool runGrid(int n, int rounds, int frames) {
                 const Clock::time_point t1 = Clock::now();
                 roundTimes[mode].push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
             }
-            std::vector<unsigned char> px = readFront(w, h);
+        }
+        // One more frame per mode, read back: the picture must be there, and the first round keeps
+        // the three pictures for comparison. The swap here copies, so the back buffer still holds
+        // the frame just shown.
+        for (int mode = 0; mode < kModes; ++mode) {
+            drawFrame(mode);
+            std::vector<unsigned char> px = readBack(w, h);
             const long y = countYellow(px);
             if (y < 1000) {
-                std::fprintf(stderr, "bench_frame: %dx%d %s: only %ld yellow pixels on screen\n", n, n,
-                             kModeNames[mode], y);
+                std::fprintf(stderr, "bench_frame: %dx%d %s: only %ld yellow pixels in the frame\n", n,
+                             n, kModeNames[mode], y);
                 return false;
             }
             if (r == 0) {
