@@ -16,6 +16,7 @@ cmake --build build-fuzz -j"$jobs" --target storm_fuzzer
 mkdir -p build-fuzz/corpus
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
-# Inputs up to 4 KiB hold a few hundred events; longer ones mostly repeat frames, which are slow.
-exec build-fuzz/tests/storm/storm_fuzzer -max_total_time="$seconds" -max_len=4096 -timeout=20 \
+# Inputs up to 4 KiB hold a few hundred events (longer ones mostly repeat slow frames); they may
+# grow to that at once, since one state break can need a long run of events to reach.
+exec build-fuzz/tests/storm/storm_fuzzer -max_total_time="$seconds" -max_len=4096 -len_control=0 -timeout=20 \
   -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix=build-fuzz/ "$@" build-fuzz/corpus
