@@ -1,0 +1,165 @@
+// The real editor over time and under failure: no invalid memory access or definite leak of its
+// own in a scripted session under memcheck, resident memory that stays flat while keys keep
+// arriving, and a process that ends promptly when its X server goes away.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "driver.h"
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+void sleepFor(double seconds) {
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Resident set size of a process in KiB, from /proc; -1 when it is gone.
+long residentKiB(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    }
+    return -1;
+}
+
+// A session that edits along every path: point moves on all axes, both transform modes, the
+// camera, and keys that do nothing.
+const std::vector<std::string> kEditingKeys = {
+    "d", "z", "plus", "plus", "x", "minus", "y", "plus", "l", "z", "minus",
+    "r", "plus", "plus", "t", "plus", "minus", "r", "t", "Left", "Right", "Up", "Down",
+    "Left", "Q", "Escape", "F1", "q", "x", "plus"};
+
+// Memcheck's findings about the editor's own code. Loss records and error reports are blocks
+// separated by blank "==pid==" lines; a block counts when one of its frames lies in our sources.
+struct MemcheckFindings {
+    std::vector<std::string> invalidAccess;  // invalid read or write anywhere
+    std::vector<std::string> ownLeaks;       // definite leaks allocated from our code
+    bool finished = false;                   // the leak summary was written
+};
+
+MemcheckFindings readMemcheckLog(const std::string& text) {
+    MemcheckFindings f;
+    f.finished = text.find("LEAK SUMMARY") != std::string::npos ||
+                 text.find("All heap blocks were freed") != std::string::npos;
+    const std::regex ownFrame(R"(\((app|surface|render|input)/[a-z_]+\.cpp:\d+\))");
+    std::stringstream in(text);
+    std::string block;
+    auto flush = [&] {
+        if (block.find("Invalid read") != std::string::npos ||
+            block.find("Invalid write") != std::string::npos ||
+            block.find("Invalid free") != std::string::npos) {
+            f.invalidAccess.push_back(block);
+        }
+        if (block.find("definitely lost in loss record") != std::string::npos &&
+            std::regex_search(block, ownFrame)) {
+            f.ownLeaks.push_back(block);
+        }
+        block.clear();
+    };
+    const std::regex blankLine(R"(==\d+==\s*)");
+    for (std::string line; std::getline(in, line);) {
+        if (std::regex_match(line, blankLine)) {
+            flush();
+        } else {
+            block += line + "\n";
+        }
+    }
+    flush();
+    return f;
+}
+
+TEST(Soak, MemcheckFindsNoInvalidAccessOrOwnLeak) {
+    e2e::SessionOptions options;
+    const std::string log = std::string(E2E_ARTIFACT_DIR) + "/memcheck.log";
+    std::remove(log.c_str());
+    options.wrapper = {"valgrind", "--tool=memcheck", "--leak-check=full",
+                       "--show-leak-kinds=definite", "--num-callers=40",
+                       "--suppressions=" SOAK_SUPPRESSIONS, "--log-file=" + log};
+    options.startTimeout = 240;  // memcheck runs the software renderer some fifty times slower
+    options.actionTimeout = 60;
+    e2e::Session s("memcheck", options);
+    ASSERT_TRUE(s.start()) << s.lastError() << "\n" << readFile(log);
+    ASSERT_TRUE(s.keys(kEditingKeys)) << s.lastError();
+    sleepFor(10);  // a few more frames with the edited state
+    ASSERT_TRUE(s.editorRunning());
+    s.killEditor();  // TERM: memcheck still writes its error and leak report on the way out
+    const std::string text = readFile(log);
+    const MemcheckFindings f = readMemcheckLog(text);
+    ASSERT_TRUE(f.finished) << "memcheck wrote no leak summary:\n" << text;
+    EXPECT_TRUE(f.invalidAccess.empty()) << f.invalidAccess.size() << " invalid accesses, first:\n"
+                                         << f.invalidAccess.front();
+    EXPECT_TRUE(f.ownLeaks.empty()) << f.ownLeaks.size() << " definite leaks from our code, first:\n"
+                                    << f.ownLeaks.front();
+    std::printf("memcheck log: %s\n", log.c_str());
+}
+
+TEST(Soak, ResidentMemoryStaysFlatUnderTwoMinutesOfKeys) {
+    // Every frame rebuilds everything from the two state records and allocates nothing of its own,
+    // so after warm-up (renderer threads, JIT-compiled shaders, font glyphs) memory must not grow.
+    constexpr double kWarmUp = 10, kRun = 120, kKeyEvery = 0.1;
+    constexpr long kAllowedGrowthKiB = 1024;
+    e2e::Session s("resident");
+    ASSERT_TRUE(s.start()) << s.lastError();
+    const pid_t pid = s.editorPid();
+    const auto begin = Clock::now();
+    auto elapsed = [&] { return std::chrono::duration<double>(Clock::now() - begin).count(); };
+    long baseline = -1, highest = 0, last = 0;
+    size_t presses = 0;
+    double nextKey = 0;
+    while (elapsed() < kRun) {
+        if (elapsed() >= nextKey) {
+            ASSERT_TRUE(s.keys({kEditingKeys[presses % kEditingKeys.size()]})) << s.lastError();
+            ++presses;
+            nextKey += kKeyEvery;
+        }
+        last = residentKiB(pid);
+        ASSERT_GT(last, 0) << "the editor ended after " << elapsed() << " s";
+        if (baseline < 0 && elapsed() >= kWarmUp) baseline = last;
+        if (baseline >= 0) {
+            highest = std::max(highest, last);
+            ASSERT_LE(last - baseline, kAllowedGrowthKiB)
+                << "VmRSS " << last << " KiB at " << elapsed() << " s, " << baseline << " KiB at "
+                << kWarmUp << " s";
+        }
+        sleepFor(0.02);
+    }
+    std::printf("VmRSS: %ld KiB after %.0f s, highest %ld KiB, last %ld KiB; %zu keys\n", baseline,
+                kWarmUp, highest, last, presses);
+    EXPECT_GT(presses, static_cast<size_t>(kRun / kKeyEvery * 0.8));
+}
+
+TEST(Soak, EditorEndsWhenItsXServerDies) {
+    for (int sig : {SIGKILL, SIGTERM}) {
+        SCOPED_TRACE(sig == SIGKILL ? "Xvfb killed" : "Xvfb terminated");
+        e2e::Session s(sig == SIGKILL ? "xkill" : "xterm");
+        ASSERT_TRUE(s.start()) << s.lastError();
+        ASSERT_TRUE(s.keys({"d", "z", "plus", "Left"})) << s.lastError();
+        kill(-s.xvfbPid(), sig);
+        const auto before = Clock::now();
+        const std::optional<int> status = s.waitForExit(5.0);
+        const double took = std::chrono::duration<double>(Clock::now() - before).count();
+        ASSERT_TRUE(status.has_value()) << "still running 5 s after its X server died";
+        EXPECT_NE(*status, 0) << "a lost display is a failure, not a normal exit";
+        std::printf("X server %s: editor ended with status %d after %.2f s\n",
+                    sig == SIGKILL ? "killed" : "terminated", *status, took);
+        s.stop();
+        EXPECT_TRUE(s.leftoverProcesses().empty());
+    }
+}
+}  // namespace
