@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -199,7 +201,10 @@ bool Image::operator==(const Image& o) const {
 // ---- Session -------------------------------------------------------------------------------
 
 Session::Session(std::string name, SessionOptions options)
-    : name_(std::move(name)), options_(std::move(options)) {}
+    : name_(std::move(name)), options_(std::move(options)) {
+    std::error_code ec;
+    std::filesystem::remove_all(artifactDir(), ec);  // pictures of an earlier run would mislead
+}
 
 Session::~Session() { stop(); }
 
@@ -245,7 +250,18 @@ bool Session::startXvfb() {
         return false;
     }
     display_ = ":" + std::to_string(std::atoi(text.c_str()));
-    return true;
+    // Only a client that gets through shows the server really serves that display.
+    while (Clock::now() < deadline) {
+        if (tool({"xdpyinfo"})) return true;
+        int status = 0;
+        if (waitpid(xvfbPid_, &status, WNOHANG) == xvfbPid_) {
+            xvfbPid_ = -1;
+            break;
+        }
+        pause(100);
+    }
+    error_ = "Xvfb on " + display_ + " accepts no clients";
+    return false;
 }
 
 bool Session::startEditor() {
@@ -400,7 +416,10 @@ std::optional<std::string> Session::tool(const std::vector<std::string>& argv) c
     close(fds[0]);
     if (timedOut) kill(-pid, SIGKILL);
     const std::optional<int> status = reap(pid, deadlineAfter(timedOut ? 5.0 : options_.actionTimeout));
-    if (!status) kill(-pid, SIGKILL), reap(pid, deadlineAfter(5.0));
+    if (!status) {
+        kill(-pid, SIGKILL);
+        reap(pid, deadlineAfter(5.0));
+    }
     if (timedOut || status != 0) {
         error_ = argv.front() + (timedOut ? " timed out" : " failed (status " +
                                                                std::to_string(status.value_or(-1)) + ")");
@@ -409,7 +428,7 @@ std::optional<std::string> Session::tool(const std::vector<std::string>& argv) c
     return out;
 }
 
-bool Session::keys(std::initializer_list<std::string> names) {
+bool Session::keys(const std::vector<std::string>& names) {
     std::vector<std::string> argv = {"xdotool", "key", "--window", std::to_string(window_),
                                      "--delay", "30"};
     argv.insert(argv.end(), names.begin(), names.end());
@@ -457,15 +476,19 @@ std::vector<Rect> Session::visibleMenus() const {
 }
 
 std::vector<std::string> Session::windowNames() const {
+    // Top-level windows are the root's children; a window manager-less server adds no frames.
     std::vector<std::string> names;
-    const auto ids = tool({"xdotool", "search", "--onlyvisible", "--name", ".*"});
-    if (!ids) return names;
-    for (const std::string& id : splitLines(*ids))
-        if (auto name = tool({"xdotool", "getwindowname", id})) {
-            std::string n = *name;
-            if (!n.empty() && n.back() == '\n') n.pop_back();
-            names.push_back(n);
-        }
+    const auto tree = tool({"xwininfo", "-root", "-children"});
+    if (!tree) return names;
+    for (const std::string& line : splitLines(*tree)) {
+        const size_t id = line.find("0x"), open = line.find('"'), close = line.rfind('"');
+        if (id == std::string::npos || open == std::string::npos || close <= open) continue;
+        if (line.find("(the root window)") != std::string::npos) continue;
+        const std::string windowId = line.substr(id, line.find(' ', id) - id);
+        const auto info = tool({"xwininfo", "-id", windowId});
+        if (info && info->find("IsViewable") != std::string::npos)
+            names.push_back(line.substr(open + 1, close - open - 1));
+    }
     return names;
 }
 

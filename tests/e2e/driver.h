@@ -17,7 +17,6 @@
 #include <sys/types.h>
 
 #include <cstdint>
-#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -101,7 +100,7 @@ public:
     double editorCpuSeconds() const;
 
     // Input. Key names are xdotool's ("d", "plus", "minus", "Left"). Keys go to the editor window.
-    bool keys(std::initializer_list<std::string> names);
+    bool keys(const std::vector<std::string>& names);
     bool keyRepeat(const std::string& name, int count);
     // Moves the pointer to (x, y) on the screen, arriving with a small final motion so that
     // freeglut sees movement inside whatever window lies there.
