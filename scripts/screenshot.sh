@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Writes docs/screenshot.png: the editor window alone (900 x 700) after a short edit (point "d"
+# pushed up along z), drawn on a private Xvfb so no desktop is needed and no DISPLAY is touched.
+# The editor used is build/vellorin (built if missing), or the one named by VELLORIN_BINARY.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+out="$root/docs/screenshot.png"
+bin="${VELLORIN_BINARY:-$root/build/vellorin}"
+if [ ! -x "$bin" ]; then
+  bash "$root/scripts/build.sh" >/dev/null
+fi
+for tool in Xvfb xdotool import identify; do
+  command -v "$tool" >/dev/null || { echo "screenshot: $tool is missing (run scripts/setup.sh)" >&2; exit 1; }
+done
+
+tmp="$(mktemp -d)"
+xvfb="" editor=""
+# Ends one of our background processes: TERM, up to five seconds to go, then KILL; reaps it.
+stop() {
+  local pid=$1 state
+  kill "$pid" 2>/dev/null || return 0
+  for _ in $(seq 50); do
+    state="$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null || true)"
+    [ -z "$state" ] || [ "$state" = Z ] && break
+    sleep 0.1
+  done
+  kill -9 "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+}
+cleanup() {
+  [ -z "$editor" ] || stop "$editor"
+  [ -z "$xvfb" ] || stop "$xvfb"
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+# Polls a command until it succeeds, for up to $1 seconds.
+wait_for() {
+  local limit=$1
+  shift
+  local end=$((SECONDS + limit))
+  until "$@"; do
+    [ "$SECONDS" -lt "$end" ] || return 1
+    sleep 0.1
+  done
+}
+
+# Xvfb picks a free display itself and writes its number once it takes clients.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$tmp/display" >/dev/null 2>&1 &
+xvfb=$!
+wait_for 30 grep -q . "$tmp/display" || { echo "screenshot: Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$tmp/display")"
+
+LIBGL_ALWAYS_SOFTWARE=1 "$bin" >/dev/null 2>&1 &
+editor=$!
+find_window() { win="$(xdotool search --onlyvisible --name '^ Vellorin $' 2>/dev/null | head -n1)"; [ -n "$win" ]; }
+wait_for 60 find_window || { echo "screenshot: the editor window did not show" >&2; exit 1; }
+
+# Frames are drawn continuously; the picture is ready once two grabs in a row agree.
+grab() { import -silent -window "$win" -depth 8 ppm:- 2>/dev/null | cksum; }
+settled() { local a b; a="$(grab)"; b="$(grab)"; [ "$a" = "$b" ] && [ "$a" != "$(echo -n | cksum)" ]; }
+wait_for 30 settled || { echo "screenshot: the first frame never held still" >&2; exit 1; }
+before="$(grab)"
+
+xdotool key --window "$win" --delay 30 d z plus plus plus plus plus plus plus plus 2>/dev/null
+changed() { [ "$(grab)" != "$before" ]; }
+wait_for 30 changed || { echo "screenshot: the edit did not show" >&2; exit 1; }
+wait_for 30 settled || { echo "screenshot: the picture never held still" >&2; exit 1; }
+
+mkdir -p "$(dirname "$out")"
+import -silent -window "$win" -strip "png:$out"
+size="$(identify -format '%wx%h' "$out")"
+[ "$size" = "900x700" ] || { echo "screenshot: got $size, expected 900x700" >&2; exit 1; }
+echo "screenshot: wrote $out ($size)"
