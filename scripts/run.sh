@@ -10,7 +10,8 @@ if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
   echo "vellorin: no X display to open a window on (DISPLAY='${DISPLAY:-}')" >&2
   exit 1
 fi
-if ! glxinfo -B >/dev/null 2>&1; then
+# glxinfo exits 0 even when it finds no GLX visual, so look for what it prints on success.
+if ! glxinfo -B 2>/dev/null | grep -q "OpenGL renderer string"; then
   echo "vellorin: the X display '$DISPLAY' offers no OpenGL (GLX)" >&2
   exit 1
 fi

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test through CTest. The end-to-end tests start
+# Installs what is missing, builds, and runs every test through CTest, then the sanitizer build.
+# The end-to-end tests start
 # their own private Xvfb servers, so no display of the caller's is used.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -8,3 +9,5 @@ bash scripts/setup.sh
 unset DISPLAY
 bash scripts/build.sh -DVELLORIN_TESTS=ON
 ctest --test-dir build --output-on-failure -j"$(nproc)"
+# The unit suite and the storms again, under AddressSanitizer and UndefinedBehaviorSanitizer.
+bash scripts/sanitize.sh
