@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test through CTest, then the sanitizer build.
-# The end-to-end tests start
-# their own private Xvfb servers, so no display of the caller's is used.
+# The end-to-end tests start their own private Xvfb servers, so no display of the caller's is used.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"

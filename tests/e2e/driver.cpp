@@ -155,24 +155,9 @@ Image Image::fromPpm(const std::string& bytes) {
     return img;
 }
 
-Image Image::readPpm(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return {};
-    std::ostringstream buf;
-    buf << in.rdbuf();
-    return fromPpm(buf.str());
-}
-
 Rgb Image::at(int x, int y) const {
     const size_t i = (static_cast<size_t>(y) * width_ + x) * 3;
     return {rgb_[i], rgb_[i + 1], rgb_[i + 2]};
-}
-
-void Image::set(int x, int y, Rgb c) {
-    const size_t i = (static_cast<size_t>(y) * width_ + x) * 3;
-    rgb_[i] = static_cast<std::uint8_t>(c.r);
-    rgb_[i + 1] = static_cast<std::uint8_t>(c.g);
-    rgb_[i + 2] = static_cast<std::uint8_t>(c.b);
 }
 
 Image Image::crop(const Rect& r) const {

@@ -38,15 +38,12 @@ public:
     Image(int width, int height);
     // Parses binary PPM (P6, maxval 255). Returns an empty image on malformed input.
     static Image fromPpm(const std::string& bytes);
-    // Reads a PPM (P6) file; empty image if missing or malformed.
-    static Image readPpm(const std::string& path);
 
     int width() const { return width_; }
     int height() const { return height_; }
     bool empty() const { return width_ == 0 || height_ == 0; }
     bool contains(int x, int y) const { return x >= 0 && y >= 0 && x < width_ && y < height_; }
     Rgb at(int x, int y) const;
-    void set(int x, int y, Rgb c);
     Image crop(const Rect& r) const;  // clipped to the picture
     bool writePpm(const std::string& path) const;
     bool operator==(const Image& o) const;

@@ -105,13 +105,13 @@ std::optional<double> meanOnColumn(const Image& img, int column, bool (*pred)(Rg
 bool isDarkGreen(Rgb c) { return isAxisDark(c) && c.g > c.r; }
 
 // Menu labels as drawn, top to bottom; an empty string is an entry that shows nothing.
-struct MenuSpec {
+struct MenuLabels {
     const char* reference;  // file name of the expected ink, under the reference folder
     std::vector<bool> inked;
 };
-const MenuSpec kMainMenu = {"main.pbm", std::vector<bool>(8, true)};
+const MenuLabels kMainMenu = {"main.pbm", std::vector<bool>(8, true)};
 // The six submenus, in main-menu order: rows, columns, points, axes, instructions, help.
-const std::vector<MenuSpec> kSubmenus = {
+const std::vector<MenuLabels> kSubmenus = {
     {"rows.pbm", std::vector<bool>(4, true)},
     {"columns.pbm", std::vector<bool>(4, true)},
     {"points.pbm", std::vector<bool>(16, true)},
@@ -197,12 +197,20 @@ protected:
         EXPECT_TRUE(s().moveMouse(int(p.x), int(p.y))) << s().lastError();
     }
 
-    // Hovers a submenu entry of the main menu and returns the submenu that opens beside it.
+    // Hovers a submenu entry of the main menu and returns the submenu that opens beside it: the
+    // one other menu, its top level with the hovered entry (not one still closing elsewhere).
     std::optional<Rect> openSubmenu(const Rect& main, int index) {
         hover(main, index, 8);
-        const auto menus = waitForMenus(2);
-        for (const Rect& r : menus)
-            if (r.x != main.x || r.y != main.y) return r;
+        const double entryTop = main.y + main.height * index / 8.0, entryHeight = main.height / 8.0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(int(kWaitSeconds));
+        while (std::chrono::steady_clock::now() < deadline) {
+            const auto menus = s().visibleMenus();
+            for (const Rect& r : menus)
+                if (menus.size() == 2 && (r.x != main.x || r.y != main.y) && std::abs(r.y - entryTop) < entryHeight)
+                    return r;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        ADD_FAILURE() << "no submenu opened beside entry " << index;
         return std::nullopt;
     }
 
@@ -222,25 +230,25 @@ protected:
 
     // The menu's picture must show its labels: ink where a label is, none on blank lines, no scene
     // colours, and the same ink as the stored reference.
-    void expectLabels(const Image& screen, const Rect& menu, const MenuSpec& spec) {
+    void expectLabels(const Image& screen, const Rect& menu, const MenuLabels& labels) {
         const Image pic = screen.crop(menu);
         ASSERT_EQ(pic.width(), menu.width);
         const Mask ink = Mask::of(pic, isInk);
         const Mask scene = Mask::of(pic, [](Rgb c) { return isBackground(c) || isYellow(c); });
-        EXPECT_EQ(scene.count(), 0) << spec.reference << ": scene colours inside the menu";
-        const int entries = int(spec.inked.size());
+        EXPECT_EQ(scene.count(), 0) << labels.reference << ": scene colours inside the menu";
+        const int entries = int(labels.inked.size());
         for (int i = 0; i < entries; ++i) {
             const int top = menu.height * i / entries + 3, bottom = menu.height * (i + 1) / entries - 3;
             const int n = ink.countIn(0, top, menu.width, bottom);
             const int area = menu.width * (bottom - top);
-            if (spec.inked[size_t(i)]) {
-                EXPECT_GT(n, 15) << spec.reference << " entry " << i << ": no label drawn";
-                EXPECT_LT(n, area / 3) << spec.reference << " entry " << i << ": a dark box, not a label";
+            if (labels.inked[size_t(i)]) {
+                EXPECT_GT(n, 15) << labels.reference << " entry " << i << ": no label drawn";
+                EXPECT_LT(n, area / 3) << labels.reference << " entry " << i << ": a dark box, not a label";
             } else {
-                EXPECT_EQ(n, 0) << spec.reference << " entry " << i << " should be blank";
+                EXPECT_EQ(n, 0) << labels.reference << " entry " << i << " should be blank";
             }
         }
-        const std::string path = std::string(E2E_REFERENCE_DIR) + "/" + spec.reference;
+        const std::string path = std::string(E2E_REFERENCE_DIR) + "/" + labels.reference;
         if (std::getenv("E2E_UPDATE_REFERENCES")) {
             ASSERT_TRUE(ink.writePbm(path));
             std::cout << "  wrote reference " << path << "\n";
@@ -250,10 +258,10 @@ protected:
         const int diff = ink.differences(*expected);
         // Same font, same server: the ink should match exactly; a few pixels of slack for
         // rounding in the highlight position.
-        EXPECT_GE(diff, 0) << spec.reference << ": menu is " << menu.width << "x" << menu.height
+        EXPECT_GE(diff, 0) << labels.reference << ": menu is " << menu.width << "x" << menu.height
                            << ", reference " << expected->width() << "x" << expected->height();
-        EXPECT_LE(diff, ink.count() / 100) << spec.reference << ": label pixels differ";
-        if (diff != 0) s().keep(screen, std::string("menu-") + spec.reference);
+        EXPECT_LE(diff, ink.count() / 100) << labels.reference << ": label pixels differ";
+        if (diff != 0) s().keep(screen, std::string("menu-") + labels.reference);
     }
 
     std::unique_ptr<Session> session_;
