@@ -200,8 +200,9 @@ bool runGrid(int n, int rounds, int frames) {
             }
         }
         // One more frame per mode, read back: the picture must be there, and the first round keeps
-        // the three pictures for comparison. The swap here copies, so the back buffer still holds
-        // the frame just shown.
+        // the three pictures for comparison. Mesa's software renderer on X swaps by copying the back
+        // buffer to the window, so the back buffer still holds the frame just shown; a swap that
+        // left it undefined would make this check fail, not pass.
         for (int mode = 0; mode < kModes; ++mode) {
             drawFrame(mode);
             std::vector<unsigned char> px = readBack(w, h);

@@ -97,7 +97,6 @@ long countYellow(Display* d, Window w) {
 
 long statusKb(pid_t pid, const char* field) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    std::string key;
     long value = -1;
     std::string line;
     while (std::getline(in, line)) {
