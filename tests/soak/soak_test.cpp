@@ -111,8 +111,8 @@ TEST(SoakLog, CountsInvalidAccessesAndOnlyOurOwnDefiniteLeaks) {
 
 TEST(Soak, MemcheckFindsNoInvalidAccessOrOwnLeak) {
     e2e::SessionOptions options;
-    const std::string log = std::string(E2E_ARTIFACT_DIR) + "/memcheck.log";
-    std::filesystem::create_directories(E2E_ARTIFACT_DIR);
+    const std::string log = std::string(SOAK_LOG_DIR) + "/memcheck.log";
+    std::filesystem::create_directories(SOAK_LOG_DIR);
     std::remove(log.c_str());
     options.wrapper = {"valgrind", "--tool=memcheck", "--leak-check=full",
                        "--show-leak-kinds=definite", "--num-callers=40",
