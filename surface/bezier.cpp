@@ -8,8 +8,13 @@
 // is declared const: the compiler may evaluate identical calls once. It is also kept out of line
 // and opaque to interprocedural optimisation, so pow is always the library pow called with the
 // exponent as a run-time value. Seen with a constant exponent, the compiler would rewrite
-// pow(t, 2.0) as t * t, which need not round like pow.
+// pow(t, 2.0) as t * t, which need not round like pow. Clang has no noipa; noinline keeps the
+// exponent out of its sight just the same.
+#if defined(__clang__)
+__attribute__((const, noinline)) double bernstein(int n, int i, double t);
+#else
 __attribute__((const, noipa)) double bernstein(int n, int i, double t);
+#endif
 
 namespace {
 // n! as a double, by repeated multiplication; 1 for n <= 0.

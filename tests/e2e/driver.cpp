@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -75,15 +76,33 @@ std::optional<int> reap(pid_t pid, Clock::time_point deadline) {
     }
 }
 
-// TERM to the whole process group, then KILL if it lingers; reaps the leader.
-std::optional<int> endGroup(pid_t pid) {
+// sig (TERM unless told) to the whole process group, then KILL if it lingers; reaps the leader.
+std::optional<int> endGroup(pid_t pid, int sig = SIGTERM) {
     if (pid <= 0) return std::nullopt;
-    kill(-pid, SIGTERM);
+    kill(-pid, sig);
     std::optional<int> status = reap(pid, deadlineAfter(5.0));
     kill(-pid, SIGKILL);  // members other than the leader, or the leader itself if it ignored TERM
     if (!status) status = reap(pid, deadlineAfter(5.0));
     return status;
 }
+
+// Held while an X server of ours starts or stops. Tests run side by side, and an X server on its
+// way out unlinks its display's socket, which by then may belong to a new server that took the
+// freed display number: the new server then accepts one client and no more.
+class DisplayLock {
+public:
+    DisplayLock() : fd_(open("/tmp/vellorin-e2e-displays.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666)) {
+        if (fd_ >= 0) flock(fd_, LOCK_EX);
+    }
+    ~DisplayLock() {
+        if (fd_ >= 0) close(fd_);
+    }
+    DisplayLock(const DisplayLock&) = delete;
+    DisplayLock& operator=(const DisplayLock&) = delete;
+
+private:
+    int fd_;
+};
 
 bool groupAlive(pid_t pgid) { return pgid > 0 && (kill(-pgid, 0) == 0 || errno == EPERM); }
 
@@ -198,6 +217,7 @@ std::string Session::artifactDir() const { return std::string(E2E_ARTIFACT_DIR) 
 bool Session::start() { return startXvfb() && startEditor() && waitForWindow(); }
 
 bool Session::startXvfb() {
+    DisplayLock lock;
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
         error_ = "pipe: " + std::string(std::strerror(errno));
@@ -315,9 +335,10 @@ void Session::killEditor() {
     else if (editorPid_ > 0) kill(-editorPid_, SIGKILL);  // leader gone; any stray members too
 }
 
-void Session::killXvfb() {
+void Session::killXvfb(int sig) {
     if (xvfbPid_ > 0) {
-        endGroup(xvfbPid_);
+        DisplayLock lock;
+        endGroup(xvfbPid_, sig);
         // Keep the pid: leftoverProcesses() still checks its process group.
     }
 }

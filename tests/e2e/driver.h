@@ -17,6 +17,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <csignal>
 #include <optional>
 #include <string>
 #include <vector>
@@ -78,7 +79,8 @@ public:
     // Kills the editor and Xvfb (TERM, then KILL) and reaps them. Safe to call twice.
     void stop();
     void killEditor();
-    void killXvfb();
+    // Ends the X server with sig (KILL after 5 s if it lingers) and reaps it.
+    void killXvfb(int sig = SIGTERM);
     // Descriptions of processes of this session still alive (empty when all are gone).
     std::vector<std::string> leftoverProcesses() const;
 

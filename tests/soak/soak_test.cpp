@@ -176,8 +176,8 @@ TEST(Soak, EditorEndsWhenItsXServerDies) {
         e2e::Session s(sig == SIGKILL ? "xkill" : "xterm");
         ASSERT_TRUE(s.start()) << s.lastError();
         ASSERT_TRUE(s.keys({"d", "z", "plus", "Left"})) << s.lastError();
-        kill(-s.xvfbPid(), sig);
         const auto before = Clock::now();
+        s.killXvfb(sig);
         const std::optional<int> status = s.waitForExit(5.0);
         const double took = std::chrono::duration<double>(Clock::now() - before).count();
         ASSERT_TRUE(status.has_value()) << "still running 5 s after its X server died";
