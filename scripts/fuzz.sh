@@ -10,6 +10,7 @@ cd "$root"
 seconds="${1:-60}"
 shift || true
 jobs="${VELLORIN_JOBS:-2}"
+bash scripts/setup.sh clang libclang-rt-14-dev
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVELLORIN_FUZZ=ON -DVELLORIN_SANITIZE=ON \
   -DVELLORIN_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz -j"$jobs" --target storm_fuzzer

@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Installs, when missing, every Debian package that building, running and testing Vellorin need.
-# Safe to run again: it installs nothing when everything is present.
+# Safe to run again: it installs nothing when everything is present. Extra package names given as
+# arguments are needed too (scripts/fuzz.sh asks for clang this way).
 set -euo pipefail
 
 packages=(
   g++ cmake make pkg-config                  # toolchain
-  freeglut3-dev libglu1-mesa-dev libgl-dev   # GLUT, GLU, GL headers and libraries
+  freeglut3-dev libglu1-mesa-dev libgl-dev libx11-dev  # GLUT, GLU, GL, Xlib headers and libraries
   libgl1-mesa-dri libglx-mesa0               # Mesa's software renderer
   libgtest-dev libbenchmark-dev              # GoogleTest, Google Benchmark
   xvfb xdotool imagemagick x11-utils mesa-utils xauth  # windows without a screen, and driving them
   procps time valgrind                       # process checks, memory figures, memcheck
+  "$@"
 )
 
 missing=()
