@@ -46,7 +46,7 @@ wait_for() {
 }
 
 # Xvfb picks a free display itself and writes its number once it takes clients.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$tmp/display" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$tmp/display" >/dev/null 2>&1 &
 xvfb=$!
 wait_for 30 grep -q . "$tmp/display" || { echo "screenshot: Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$(head -n1 "$tmp/display")"

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -85,24 +84,6 @@ std::optional<int> endGroup(pid_t pid, int sig = SIGTERM) {
     if (!status) status = reap(pid, deadlineAfter(5.0));
     return status;
 }
-
-// Held while an X server of ours starts or stops. Tests run side by side, and an X server on its
-// way out unlinks its display's socket, which by then may belong to a new server that took the
-// freed display number: the new server then accepts one client and no more.
-class DisplayLock {
-public:
-    DisplayLock() : fd_(open("/tmp/vellorin-e2e-displays.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666)) {
-        if (fd_ >= 0) flock(fd_, LOCK_EX);
-    }
-    ~DisplayLock() {
-        if (fd_ >= 0) close(fd_);
-    }
-    DisplayLock(const DisplayLock&) = delete;
-    DisplayLock& operator=(const DisplayLock&) = delete;
-
-private:
-    int fd_;
-};
 
 bool groupAlive(pid_t pgid) { return pgid > 0 && (kill(-pgid, 0) == 0 || errno == EPERM); }
 
@@ -217,7 +198,6 @@ std::string Session::artifactDir() const { return std::string(E2E_ARTIFACT_DIR) 
 bool Session::start() { return startXvfb() && startEditor() && waitForWindow(); }
 
 bool Session::startXvfb() {
-    DisplayLock lock;
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
         error_ = "pipe: " + std::string(std::strerror(errno));
@@ -226,8 +206,10 @@ bool Session::startXvfb() {
     const pid_t pid = fork();
     if (pid == 0) {
         const int displayFd = dup(fds[1]);  // a copy without close-on-exec, for Xvfb to write to
+        // -noreset: by default the server resets when its last client leaves, and refuses
+        // connections meanwhile; the readiness probe below is such a last client.
         execChild({"Xvfb", "-displayfd", std::to_string(displayFd), "-screen", "0", "1280x1024x24",
-                   "-nolisten", "tcp"},
+                   "-nolisten", "tcp", "-noreset"},
                   "", true);
     }
     close(fds[1]);
@@ -337,7 +319,6 @@ void Session::killEditor() {
 
 void Session::killXvfb(int sig) {
     if (xvfbPid_ > 0) {
-        DisplayLock lock;
         endGroup(xvfbPid_, sig);
         // Keep the pid: leftoverProcesses() still checks its process group.
     }
