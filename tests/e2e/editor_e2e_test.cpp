@@ -84,6 +84,17 @@ std::string describe(const Point& p) {
     return o.str();
 }
 
+// Every base point of a rows x cols grid has a red dot found within 4 pixels of its projection.
+void expectDotsOnGrid(const View& v, const std::vector<Point>& dots, int rows, int cols) {
+    for (int i = 0; i < rows; ++i)
+        for (int j = 0; j < cols; ++j) {
+            const Point p = gridPoint(v, i, j);
+            bool found = false;
+            for (const Point& d : dots) found = found || distance(d, p) < 4.0;
+            EXPECT_TRUE(found) << "no red dot at point (" << i << "," << j << ") " << describe(p);
+        }
+}
+
 // Mean column of the pixels of one class on a row, or mean row on a column.
 std::optional<double> meanOnRow(const Image& img, int row, bool (*pred)(Rgb)) {
     double sum = 0;
@@ -291,13 +302,7 @@ TEST_F(EditorE2E, StartUpShowsOneWindowWithThePatchAndAxes) {
     EXPECT_LT(distance(*centroid, flatPatchCentroid(v)), 6.0) << describe(*centroid);
     const auto dots = redDots(pic);
     EXPECT_EQ(dots.size(), 16u);
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j) {
-            const Point p = gridPoint(v, i, j);
-            bool found = false;
-            for (const Point& d : dots) found = found || distance(d, p) < 4.0;
-            EXPECT_TRUE(found) << "no red dot at point (" << i << "," << j << ") " << describe(p);
-        }
+    expectDotsOnGrid(v, dots, 4, 4);
     const Mask green = Mask::of(pic, isGreen);
     const Point corners[] = {gridPoint(v, 0, 0), gridPoint(v, 0, 3), gridPoint(v, 3, 0), gridPoint(v, 3, 3)};
     int left = 900, right = 0, top = 700, bottom = 0;
@@ -554,13 +559,7 @@ TEST_F(EditorE2E, GridDimensionsFromTheMenu) {
     EXPECT_EQ(redDots(twoRows).size(), 8u);
     const auto dots = redDots(grid);
     EXPECT_EQ(dots.size(), 6u);
-    for (int i = 0; i < 2; ++i)
-        for (int j = 0; j < 3; ++j) {
-            const Point p = gridPoint(v, i, j);
-            bool found = false;
-            for (const Point& d : dots) found = found || distance(d, p) < 4.0;
-            EXPECT_TRUE(found) << "no red dot at (" << i << "," << j << ") " << describe(p);
-        }
+    expectDotsOnGrid(v, dots, 2, 3);
 }
 
 TEST_F(EditorE2E, ResetRestoresTheStartPicture) {
