@@ -1,12 +1,20 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test through CTest, then the sanitizer build.
+# Installs what is missing, builds, and runs every test through CTest; then the unit tests, the
+# storms and the sample bits again in a clang build, then the sanitizer build.
 # The end-to-end tests start their own private Xvfb servers, so no display of the caller's is used.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
-bash scripts/setup.sh
+bash scripts/setup.sh clang
 unset DISPLAY
-bash scripts/build.sh -DVELLORIN_TESTS=ON
-ctest --test-dir build --output-on-failure -j"$(nproc)"
+jobs="$(nproc)"
+bash scripts/build.sh -DVELLORIN_TESTS=ON -DVELLORIN_BENCH=ON
+ctest --test-dir build --output-on-failure -j"$jobs"
+# The whole tree again with clang in its own folder: it must build under -Werror there too, and
+# its code must give the same sample bits.
+CC=clang CXX=clang++ cmake -S . -B build-clang -DCMAKE_BUILD_TYPE=Release \
+  -DVELLORIN_TESTS=ON -DVELLORIN_BENCH=ON >/dev/null
+cmake --build build-clang -j"$jobs"
+ctest --test-dir build-clang --output-on-failure -LE 'e2e|soak' -j"$jobs"
 # The unit suite and the storms again, under AddressSanitizer and UndefinedBehaviorSanitizer.
 bash scripts/sanitize.sh
