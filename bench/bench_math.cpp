@@ -81,7 +81,10 @@ void BM_SweepSurface(benchmark::State& state) {
     long samples = 0;
     for (auto _ : state) {
         float sum = 0.0f;
-        sweepSurface([&](const SurfaceSample& s) {
+        sweepSurface([&](const SurfaceSample& sample) {
+            // A writable copy: newer Google Benchmark deprecates DoNotOptimize on const objects
+            // larger than a pointer.
+            SurfaceSample s = sample;
             benchmark::DoNotOptimize(s);
             sum += s.x + s.y + s.z;
             ++samples;
