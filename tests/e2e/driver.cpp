@@ -75,11 +75,12 @@ std::optional<int> reap(pid_t pid, Clock::time_point deadline) {
     }
 }
 
-// sig (TERM unless told) to the whole process group, then KILL if it lingers; reaps the leader.
-std::optional<int> endGroup(pid_t pid, int sig = SIGTERM) {
+// sig (TERM unless told) to the whole process group, then KILL if it lingers longer than `grace`
+// seconds; reaps the leader.
+std::optional<int> endGroup(pid_t pid, int sig = SIGTERM, double grace = 5.0) {
     if (pid <= 0) return std::nullopt;
     kill(-pid, sig);
-    std::optional<int> status = reap(pid, deadlineAfter(5.0));
+    std::optional<int> status = reap(pid, deadlineAfter(grace));
     kill(-pid, SIGKILL);  // members other than the leader, or the leader itself if it ignored TERM
     if (!status) status = reap(pid, deadlineAfter(5.0));
     return status;
@@ -312,8 +313,8 @@ bool Session::waitForWindow() {
     return false;
 }
 
-void Session::killEditor() {
-    if (editorPid_ > 0 && !editorStatus_) editorStatus_ = endGroup(editorPid_);
+void Session::killEditor(double grace) {
+    if (editorPid_ > 0 && !editorStatus_) editorStatus_ = endGroup(editorPid_, SIGTERM, grace);
     else if (editorPid_ > 0) kill(-editorPid_, SIGKILL);  // leader gone; any stray members too
 }
 

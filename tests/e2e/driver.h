@@ -78,7 +78,7 @@ public:
     bool waitForWindow();
     // Kills the editor and Xvfb (TERM, then KILL) and reaps them. Safe to call twice.
     void stop();
-    void killEditor();
+    void killEditor(double grace = 5.0);  // TERM, then KILL after `grace` seconds
     // Ends the X server with sig (KILL after 5 s if it lingers) and reaps it.
     void killXvfb(int sig = SIGTERM);
     // Descriptions of processes of this session still alive (empty when all are gone).
