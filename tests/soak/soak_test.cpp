@@ -180,10 +180,11 @@ TEST(Soak, MemcheckFindsNoInvalidAccessOrOwnLeak) {
 // Anonymous memory (heap and private mappings, no file pages) of an editor over two minutes of
 // keys. Every frame rebuilds everything from the two state records and allocates nothing of its
 // own, so after warm-up (renderer threads, JIT-compiled shaders, font glyphs) nothing may build up.
-// The libraries allocate and free blocks of about 1 MiB now and then, so single readings swing
-// by that much; the floor of a long window (its lowest reading) sees through those swings, while
-// a leak lifts every reading of a later window. A loaded machine draws fewer frames, which only
-// slows a leak down: at 1 KiB a frame it still passes the limit at some twelve frames a second.
+// The libraries hold blocks of about 1 MiB for seconds at a time, so readings wander in a band
+// about 2 MiB wide; the floor of a long window (its lowest reading) sits near the bottom of that
+// band, while a leak lifts every reading of a later window. Seen on a busy machine: floors up to
+// 1,084 KiB apart without a leak. A loaded machine draws fewer frames, which only slows a leak
+// down: at 1 KiB a frame it still passes the limit at some 26 frames a second.
 struct AnonGrowth {
     long startFloor = 0, endFloor = 0;  // KiB, lowest reading of the first and last window
     long highestRss = 0;                // KiB, highest VmRSS after warm-up, for the record
@@ -191,8 +192,8 @@ struct AnonGrowth {
     bool ended = false;                 // the editor went away during the run
 };
 
-constexpr double kWarmUp = 10, kRun = 120, kKeyEvery = 0.1, kWindow = 20;
-constexpr long kAllowedGrowthKiB = 1024;
+constexpr double kWarmUp = 10, kRun = 120, kKeyEvery = 0.1, kWindow = 30;
+constexpr long kAllowedGrowthKiB = 2048;
 
 AnonGrowth measureAnonGrowth(e2e::Session& s) {
     AnonGrowth g;
