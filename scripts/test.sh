@@ -10,3 +10,6 @@ bash scripts/build.sh -DVELLORIN_TESTS=ON
 ctest --test-dir build --output-on-failure -j"$(nproc)"
 # The unit suite and the storms again, under AddressSanitizer and UndefinedBehaviorSanitizer.
 bash scripts/sanitize.sh
+# The browser build, and its tests in headless Chromium against a served copy.
+bash scripts/web.sh
+bash tests/web/run.sh
