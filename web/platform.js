@@ -16,6 +16,7 @@ var LibraryVellorinPlatform = {
     reshapePending: true,
     status: { frames: 0, ended: false },  // read by the browser tests
     cp1252: null,  // a TextDecoder, made with the window
+    glyphs: [],    // character code -> { text, advance } in the 24 px serif face
 
     // The program's strings are single-byte Windows-1252 text.
     decode: function(ptr) {
@@ -196,12 +197,14 @@ var LibraryVellorinPlatform = {
     });
     VP.gl = VP.createGL(canvas);
     VP.text = layer.getContext('2d');
+    VP.text.font = '24px serif';  // GLUT's Times Roman 24
     // GLUT calls reshape when the window is first shown and whenever its size changes.
     new ResizeObserver(function() {
       var w = Math.round(canvas.clientWidth), h = Math.round(canvas.clientHeight);
       if (w !== canvas.width || h !== canvas.height) {
         canvas.width = layer.width = w;
         canvas.height = layer.height = h;
+        VP.text.font = '24px serif';  // resizing resets the layer's state
         VP.reshapePending = true;
       }
     }).observe(canvas);
@@ -252,12 +255,14 @@ var LibraryVellorinPlatform = {
   vellorinBitmapCharacter: function(character) {
     var raster = VP.raster;
     if (!raster.valid) return;
-    var ctx = VP.text;
-    var s = VP.cp1252.decode(new Uint8Array([character]));
-    ctx.font = '24px serif';
-    ctx.fillStyle = raster.color;
-    ctx.fillText(s, raster.x, raster.y);
-    raster.x += ctx.measureText(s).width;
+    var glyph = VP.glyphs[character];
+    if (!glyph) {  // each character's text and advance, looked up once
+      var s = VP.cp1252.decode(new Uint8Array([character]));
+      glyph = VP.glyphs[character] = { text: s, advance: VP.text.measureText(s).width };
+    }
+    VP.text.fillStyle = raster.color;
+    VP.text.fillText(glyph.text, raster.x, raster.y);
+    raster.x += glyph.advance;
   },
 
   vellorinMenuCreate: function(menu, info) {

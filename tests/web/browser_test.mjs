@@ -3,15 +3,11 @@
 // Usage: node browser_test.mjs [URL]; without a URL it serves the site with scripts/web.sh --serve.
 // Pictures are read from screenshots of the canvas, whose pixels are predicted from the editor's
 // view set-up, as the desktop end-to-end tests predict them (tests/e2e/picture.cpp).
-import { spawn, spawnSync } from 'node:child_process';
+import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { fileURLToPath } from 'node:url';
-import puppeteer from 'puppeteer-core';
-
-const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
-const TIMEOUT = 60000;  // generous: the machine may be busy; nothing here is timed
+import { launch, root, startServer, TIMEOUT } from './browser.mjs';
 
 // --- pictures ---------------------------------------------------------------------------------
 const isBackground = (c) => Math.abs(c[0] - 179) <= 2 && Math.abs(c[1] - 179) <= 2 && c[2] >= 253;
@@ -95,34 +91,7 @@ function dotsMatch(picture, view, points, hidden = 0) {
   return dots.every((d) => want.some((w) => near(d, w))) && missing <= hidden;
 }
 
-// --- the browser ------------------------------------------------------------------------------
-async function startServer() {
-  const server = spawn('bash', [path.join(root, 'scripts/web.sh'), '--serve', '0'], { stdio: ['ignore', 'pipe', 'pipe'] });
-  const url = await new Promise((resolve, reject) => {
-    let out = '';
-    server.stderr.on('data', (d) => { out += d; });  // its request log, kept for a failure
-    server.stdout.on('data', (d) => {
-      out += d;
-      const m = out.match(/http:\/\/127\.0\.0\.1:\d+\//);
-      if (m) resolve(m[0]);
-    });
-    server.on('exit', (code) => reject(new Error(`the server ended (${code}): ${out}`)));
-  });
-  return { url, stop: () => server.kill() };
-}
-
-async function launch(profile) {
-  return puppeteer.launch({
-    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-    headless: true,
-    timeout: TIMEOUT,
-    protocolTimeout: 4 * TIMEOUT,
-    args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--disable-dev-shm-usage',
-           '--disable-quic', '--no-first-run', '--disable-background-networking', '--disable-component-update',
-           '--disable-sync', `--user-data-dir=${profile}`],
-  });
-}
-
+// --- the browser ---------------------------------------------------------------------------
 // A fresh page with the program running; every console error and page error is kept.
 async function openPage(browser, url) {
   const page = await browser.newPage();
@@ -177,6 +146,10 @@ async function pickMenu(page, labels) {
   }
 }
 
+// With VELLORIN_SCREENSHOTS=DIR, the pages of some cases are kept there as pictures (docs/).
+const keep = async (page, name) =>
+  process.env.VELLORIN_SCREENSHOTS && page.screenshot({ path: path.join(process.env.VELLORIN_SCREENSHOTS, name) });
+
 const menuLabels = (page, level) =>
   page.evaluate((level) => [...document.querySelectorAll('.glut-menu')[level].children].map((e) => e.textContent), level);
 
@@ -195,6 +168,7 @@ const cases = {
     if (await page.title() !== 'Vellorin') throw new Error(`title "${await page.title()}"`);
     const v = startView();
     const pic = await until(page, 'the 4 x 4 patch', (p) => dotsMatch(p, v, controlPoints(4, 4)));
+    await keep(page, 'web-first-frame.png');
     const checks = {
       'clear colour in the corners': [[5, 5], [894, 5], [5, 694], [894, 694]].every(([x, y]) => isBackground(pic.at(x, y))),
       'yellow samples mid-patch': pic.countNear(project(v, 250, 250, 0), 6, isYellow) > 20,
@@ -230,6 +204,7 @@ const cases = {
   'menu labels, help panel, and "Dimens\u00e3o horizontal" > "2" leaves 8 points': async (page) => {
     await pickMenu(page, ['Instru\u00e7\u00f5es']);  // hovering opens the help page as a submenu
     await page.waitForFunction(() => document.querySelectorAll('.glut-menu').length === 2, { timeout: TIMEOUT });
+    await keep(page, 'web-menu.png');
     const main = await menuLabels(page, 0);
     const instructions = await menuLabels(page, 1);
     const want = ['Dimens\u00e3o horizontal', 'Dimens\u00e3o vertical', 'Mover o ponto', 'Escolher eixo de rota\u00e7\u00e3o',
@@ -284,8 +259,7 @@ const cases = {
 
 // --- run --------------------------------------------------------------------------------------
 const server = process.argv[2] ? { url: process.argv[2], stop: () => {} } : await startServer();
-const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'vellorin-chromium-'));
-const browser = await launch(profile);
+const browser = await launch();
 let failures = 0;
 try {
   const version = await browser.version();
@@ -305,9 +279,8 @@ try {
     }
   }
 } finally {
-  await browser.close();
+  await browser.closeAndClean();
   server.stop();
-  fs.rmSync(profile, { recursive: true, force: true });
 }
 console.log(`browser-test: ${Object.keys(cases).length - failures} of ${Object.keys(cases).length} passed`);
 process.exit(failures ? 1 : 0);
