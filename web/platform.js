@@ -160,7 +160,7 @@ var LibraryVellorinPlatform = {
       var key = VP.namedKeys[e.key];
       if (key === undefined && e.key.length === 1 && e.key.charCodeAt(0) < 256) key = e.key.charCodeAt(0);
       if (special === undefined && key === undefined) return;
-      e.preventDefault();
+      if (!/^F\d+$/.test(e.key)) e.preventDefault();  // the function keys keep their browser use too
       VP.call(function() {
         if (special !== undefined) _vellorinSpecialKey(special, VP.mouse[0], VP.mouse[1]);
         else _vellorinKey(key, VP.mouse[0], VP.mouse[1]);
