@@ -1,8 +1,8 @@
 // OpenGL and GLU for the page: the fixed-function subset the program calls, over WebGL 2.
 //
 // WebGL has no matrix stacks, no glBegin/glEnd and no current colour, so they live here. Every
-// vertex is transformed to clip space on arrival, with the float arithmetic of a desktop GL
-// (Mesa), and appended to one array for the frame. The array goes to WebGL in as few draws as
+// vertex is transformed to clip space on arrival, in single precision as a desktop GL does, and
+// appended to one array for the frame. The array goes to WebGL in as few draws as
 // the frame's order allows: a run of points, then a run of lines, and so on. Primitives inside
 // one draw are rasterised and depth tested in the order they were given, so the picture and its
 // depth tests are those of one glBegin/glEnd per point.
