@@ -119,6 +119,16 @@ all_startups="$(for run in $(seq "$startup_runs"); do
   printf '%s .. %s ms (%s kB); ' "$(startup_field "$run" last_miss_ms)" "$(startup_field "$run" first_frame_ms)" \
     "$(startup_field "$run" vmhwm_kb)"; done)"
 
+# --- the browser build --------------------------------------------------------------------------
+echo "bench: frames in headless Chromium"
+bash scripts/web.sh >/dev/null
+(cd tests/web && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+node tests/web/fps.mjs 10 >"$work/web_fps.txt"
+web_field() { awk -v f="$1" '{ for (k = 2; k < NF; k += 2) if ($k == f) print $(k + 1) }' "$work/web_fps.txt"; }
+web_program="$(web_field program)"
+web_clear="$(web_field clear)"
+browser="$(chromium --version 2>/dev/null | head -n1)"
+
 # --- report -------------------------------------------------------------------------------------
 cpu_model="$(awk -F': ' '/^model name/{print $2; exit}' /proc/cpuinfo)"
 compiler="$(c++ --version | head -n1)"
@@ -167,6 +177,7 @@ mkdir -p docs
   echo "| 4x4 frame, program / vertex-array floor | $r_array | <= 1.8 | $(check "$r_array" 1.8) |"
   echo "| Editor peak resident memory (VmHWM) | $((hwm_kb / 1024)) MiB ($hwm_kb kB) | | |"
   echo "| Start to first frame on screen | $last_miss_ms .. $first_frame_ms ms | | |"
+  echo "| 4x4 frames per second in headless Chromium | $web_program | the clear-only page's $web_clear | $(awk -v p="$web_program" -v c="$web_clear" 'BEGIN { print (p >= 0.95 * c) ? "met" : "NOT met" }') |"
   echo
   echo "## Surface math (bench_math)"
   echo
@@ -264,6 +275,20 @@ mkdir -p docs
   echo "- Peak resident memory after 3 s of continuous frames: **$hwm_kb kB** (VmHWM; VmRSS then $rss_kb kB)."
   echo "- All starts (first frame between, and VmHWM): ${all_startups%; }."
   echo
+  echo "## In the browser"
+  echo
+  echo "The site that \`scripts/web.sh\` builds, served locally and shown in $browser, headless, with"
+  echo "software WebGL 2 (SwiftShader). \`tests/web/fps.mjs\` counts the frames the page draws over 10 s after"
+  echo "2 s to settle; a page that only clears a 900 x 700 WebGL 2 canvas shows the animation-frame rate"
+  echo "the browser offers. The native rate is that of the program's frames in the whole-frame run above"
+  echo "(1000 / median frame time, each frame ending in \`glFinish\`), under Xvfb in this same run."
+  echo
+  echo "| 4x4 picture | Frames per second |"
+  echo "|---|---|"
+  echo "| Native editor, Xvfb, $renderer | $(awk -v v="$prog4" 'BEGIN { printf "%.0f", 1000 / v }') |"
+  echo "| Browser, the program's page | $web_program |"
+  echo "| Browser, a page that only clears | $web_clear |"
+  echo
   echo "## Keeping the samples bit-identical"
   echo
   echo "Every sample has fixed float bits, so only changes that keep the arithmetic are allowed:"
@@ -291,4 +316,5 @@ mkdir -p docs
 
 echo "bench: 4x4 sweep median $(ms "$sweep4") ms; frame program $prog4 ms, evaluator $eval4 ms, array $array4 ms"
 echo "bench: program/evaluator $r_eval, program/array $r_array (run $headline_run of $frame_runs)"
+echo "bench: browser $web_program frames/s (clear-only page $web_clear)"
 echo "bench: first frame $first_frame_ms ms, peak RSS $hwm_kb kB; wrote $out"

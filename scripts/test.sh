@@ -18,3 +18,6 @@ cmake --build build-clang -j"$jobs"
 ctest --test-dir build-clang --output-on-failure -LE 'e2e|soak' -j"$jobs"
 # The unit suite and the storms again, under AddressSanitizer and UndefinedBehaviorSanitizer.
 bash scripts/sanitize.sh
+# The browser build, and its tests in headless Chromium against a served copy.
+bash scripts/web.sh
+bash tests/web/run.sh

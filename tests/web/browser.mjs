@@ -1,0 +1,46 @@
+// Debian's chromium, headless with software WebGL 2, and a served copy of build-web/site: shared
+// by the browser tests and the frame-rate measurement.
+import { spawn } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import puppeteer from 'puppeteer-core';
+
+export const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
+export const TIMEOUT = 60000;  // generous: the machine may be busy; nothing here is timed
+
+export async function startServer() {
+  const server = spawn('bash', [path.join(root, 'scripts/web.sh'), '--serve', '0'], { stdio: ['ignore', 'pipe', 'pipe'] });
+  const url = await new Promise((resolve, reject) => {
+    let out = '';
+    server.stderr.on('data', (d) => { out += d; });  // its request log, kept for a failure
+    server.stdout.on('data', (d) => {
+      out += d;
+      const m = out.match(/http:\/\/127\.0\.0\.1:\d+\//);
+      if (m) resolve(m[0]);
+    });
+    server.on('exit', (code) => reject(new Error(`the server ended (${code}): ${out}`)));
+  });
+  return { url, stop: () => server.kill() };
+}
+
+// The browser in a fresh profile; close() ends it and removes the profile.
+export async function launch() {
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'vellorin-chromium-'));
+  const browser = await puppeteer.launch({
+    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+    headless: true,
+    timeout: TIMEOUT,
+    protocolTimeout: 4 * TIMEOUT,
+    args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--disable-dev-shm-usage',
+           '--disable-quic', '--no-first-run', '--disable-background-networking', '--disable-component-update',
+           '--disable-sync', `--user-data-dir=${profile}`],
+  });
+  browser.closeAndClean = async () => {
+    await browser.close();
+    fs.rmSync(profile, { recursive: true, force: true });
+  };
+  return browser;
+}
+

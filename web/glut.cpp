@@ -1,0 +1,117 @@
+// GLUT for the page: the window is the page's canvas, the main loop is the browser's animation
+// frame, and the menus are built in the page from the program's own calls. The page's events
+// come back through the vellorin* entry points below, one at a time, as GLUT's callbacks do.
+#include <GL/glut.h>
+#include <emscripten/emscripten.h>
+
+#include <vector>
+
+#include "input/input.h"
+#include "web/platform.h"
+
+// The font is known by its address only.
+void* glutBitmapTimesRoman24 = nullptr;
+
+namespace {
+int initialWidth = 300;  // GLUT's default window size
+int initialHeight = 300;
+
+void (*displayFunc)() = nullptr;
+void (*reshapeFunc)(int, int) = nullptr;
+void (*keyboardFunc)(unsigned char, int, int) = nullptr;
+void (*specialFunc)(int, int, int) = nullptr;
+void (*idleFunc)() = nullptr;
+bool redisplayPosted = true;  // a new window is drawn once
+
+std::vector<void (*)(int)> menuHandlers{nullptr};  // menu ids start at 1
+int currentMenu = 0;
+}  // namespace
+
+void glutInit(int* /*argc*/, char** /*argv*/) {}
+void glutInitDisplayMode(unsigned int /*mode: the canvas is always RGB, double-buffered, with depth*/) {}
+void glutInitWindowPosition(int /*x*/, int /*y*/) {}
+
+void glutInitWindowSize(int width, int height) {
+    initialWidth = width;
+    initialHeight = height;
+}
+
+int glutCreateWindow(const char* title) {
+    vellorinCreateWindow(initialWidth, initialHeight, title);
+    return 1;
+}
+
+void glutDisplayFunc(void (*func)()) { displayFunc = func; }
+void glutReshapeFunc(void (*func)(int, int)) { reshapeFunc = func; }
+void glutKeyboardFunc(void (*func)(unsigned char, int, int)) { keyboardFunc = func; }
+void glutSpecialFunc(void (*func)(int, int, int)) { specialFunc = func; }
+void glutIdleFunc(void (*func)()) { idleFunc = func; }
+void glutPostRedisplay() { redisplayPosted = true; }
+
+void glutSwapBuffers() {
+    flushVertices();  // the browser shows the canvas when the animation frame ends
+}
+
+void glutMainLoop() {
+    vellorinStartLoop();
+    emscripten_exit_with_live_runtime();  // never returns; the page's events drive the program
+}
+
+int glutCreateMenu(void (*callback)(int)) {
+    menuHandlers.push_back(callback);
+    currentMenu = static_cast<int>(menuHandlers.size()) - 1;
+    // Menus whose picks only inform are listed beside the canvas too, as a help panel.
+    vellorinMenuCreate(currentMenu, callback == onInfoMenu ? 1 : 0);
+    return currentMenu;
+}
+
+void glutAddMenuEntry(const char* label, int value) {
+    if (currentMenu > 0) vellorinMenuEntry(currentMenu, label, value, 0);
+}
+
+void glutAddSubMenu(const char* label, int submenu) {
+    if (currentMenu > 0) vellorinMenuEntry(currentMenu, label, 0, submenu);
+}
+
+void glutAttachMenu(int button) {
+    if (currentMenu > 0) vellorinMenuAttach(currentMenu, button);
+}
+
+void glutBitmapCharacter(void* /*font: the page has the one face*/, int character) {
+    vellorinBitmapCharacter(character & 0xff);
+}
+
+// --- events from the page ---------------------------------------------------------------------
+
+EMSCRIPTEN_KEEPALIVE void vellorinReshape(int width, int height) {
+    if (reshapeFunc != nullptr) {
+        reshapeFunc(width, height);
+    } else {
+        glViewport(0, 0, width, height);  // GLUT's default reshape
+    }
+    redisplayPosted = true;
+}
+
+// One animation frame: the idle callback if there is one, else a posted redisplay.
+EMSCRIPTEN_KEEPALIVE void vellorinFrame() {
+    if (idleFunc != nullptr) {
+        idleFunc();
+    } else if (redisplayPosted && displayFunc != nullptr) {
+        redisplayPosted = false;
+        displayFunc();
+    }
+}
+
+EMSCRIPTEN_KEEPALIVE void vellorinKey(int key, int x, int y) {
+    if (keyboardFunc != nullptr) keyboardFunc(static_cast<unsigned char>(key), x, y);
+}
+
+EMSCRIPTEN_KEEPALIVE void vellorinSpecialKey(int key, int x, int y) {
+    if (specialFunc != nullptr) specialFunc(key, x, y);
+}
+
+EMSCRIPTEN_KEEPALIVE void vellorinMenuPick(int menu, int value) {
+    if (menu > 0 && menu < static_cast<int>(menuHandlers.size()) && menuHandlers[menu] != nullptr) {
+        menuHandlers[menu](value);
+    }
+}
