@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test through CTest, then the sanitizer build.
+# Installs what is missing, builds, and runs every test through CTest, then the sanitizer build,
+# then builds the Debian package and checks it (lintian, desktop entry, metadata, manual pages).
 # The end-to-end tests start their own private Xvfb servers, so no display of the caller's is used.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -10,3 +11,6 @@ bash scripts/build.sh -DVELLORIN_TESTS=ON
 ctest --test-dir build --output-on-failure -j"$(nproc)"
 # The unit suite and the storms again, under AddressSanitizer and UndefinedBehaviorSanitizer.
 bash scripts/sanitize.sh
+# The Debian package, checked as a distribution would.
+deb="$(bash scripts/package.sh | tail -n1)"
+bash scripts/check-package.sh "$deb"
