@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks a built Vellorin .deb as a distribution would, and fails on anything found:
 #   lintian (errors and warnings; informational tags are only listed), desktop-file-validate,
-#   appstreamcli validate, man --warnings on both manual pages; files owned by root; Depends
+#   appstreamcli validate-tree, man --warnings on both manual pages; files owned by root; Depends
 #   free of development packages and tools; the one application id used throughout; PNG icons
 #   rendered from the current SVG.
 #   scripts/check-package.sh build-deb/vellorin_<version>_amd64.deb
@@ -24,8 +24,13 @@ quiet() {
 }
 
 echo "check-package: lintian $(lintian --version | awk '{print $2}')"
+lintian_args=(--fail-on error,warning --display-info)
+# The package overrides a tag of lintian's AppStream check, which Debian 12's lintian predates
+# and so calls alien. Debian 13's lintian knows it and still checks every override's tag.
+lintian-explain-tags appstream-metadata-validation-failed >/dev/null 2>&1 ||
+  lintian_args+=(--suppress-tags alien-tag)
 # lintian warns that it runs as root (the CI does); that line is not about the package.
-lintian --fail-on error,warning --display-info "$deb" 2> >(grep -v 'running with root privileges' >&2) ||
+lintian "${lintian_args[@]}" "$deb" 2> >(grep -v 'running with root privileges' >&2) ||
   problem "lintian found errors or warnings"
 
 dpkg-deb -x "$deb" "$tmp/pkg"
@@ -42,10 +47,18 @@ desktop="$share/applications/$id.desktop"
 metainfo="$share/metainfo/$id.metainfo.xml"
 # Hints are left out: the entry is in both Education and Science, which is the hint given.
 quiet "desktop-file-validate" desktop-file-validate --no-hints "$desktop"
+# The metadata, validated in the installed tree (so its launchable must find the desktop entry).
 # --strict fails on every issue but pedantic ones; it reports success in words, so only its
-# exit status counts.
-appstreamcli validate --no-net --strict "$metainfo" >"$tmp/out" 2>&1 ||
-  { problem "appstreamcli validate:"; cat "$tmp/out" >&2; }
+# exit status counts. Two issues are known and stay visible as pedantic: the project has no web
+# home to name as homepage (AppStream 1.0 on), and AppStream before 1.0 (Debian 12) does not know
+# the <developer> element yet, which 1.0 asks for.
+if [ "$(appstreamcli --version | awk '{print $NF}' | cut -d. -f1)" -ge 1 ]; then
+  known=(--override=url-homepage-missing=pedantic)
+else
+  known=(--override=unknown-tag=pedantic)
+fi
+appstreamcli validate-tree --no-net --strict "${known[@]}" "$tmp/pkg" >"$tmp/out" 2>&1 ||
+  { problem "appstreamcli validate-tree:"; cat "$tmp/out" >&2; }
 # The page is formatted as man-db would show it; groff's warnings are all that is kept.
 man_warnings() { LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$1" 2>&1 >/dev/null; }
 for page in "$share/man/man1/vellorin.1.gz" "$share/man/pt/man1/vellorin.1.gz"; do
