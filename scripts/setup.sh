@@ -1,18 +1,37 @@
 #!/usr/bin/env bash
-# Installs, when missing, every Debian package that building, running and testing Vellorin need.
+# Installs, when missing, the Debian packages Vellorin needs.
+#   setup.sh --run [PACKAGE...]   only what building and running the editor need (scripts/run.sh)
+#   setup.sh [PACKAGE...]         that plus everything tests, benchmarks and packaging need
 # Safe to run again: it installs nothing when everything is present. Extra package names given as
 # arguments are needed too (scripts/fuzz.sh asks for clang this way).
 set -euo pipefail
 
-packages=(
-  g++ cmake make pkg-config                  # toolchain
-  freeglut3-dev libglu1-mesa-dev libgl-dev libx11-dev  # GLUT, GLU, GL, Xlib headers and libraries
-  libgl1-mesa-dri libglx-mesa0               # Mesa's software renderer
-  libgtest-dev libbenchmark-dev              # GoogleTest, Google Benchmark
-  xvfb xdotool imagemagick x11-utils mesa-utils xauth  # windows without a screen, and driving them
-  procps time valgrind                       # process checks, memory figures, memcheck
-  "$@"
+# Building and running: compiler, CMake, GLUT/GLU/GL/Xlib with headers, Mesa's software renderer,
+# and xdpyinfo/glxinfo, with which scripts/run.sh tells a missing display or GLX apart.
+run_packages=(
+  g++ cmake make pkg-config
+  freeglut3-dev libglu1-mesa-dev libgl-dev libx11-dev
+  libgl1-mesa-dri libglx-mesa0
+  x11-utils mesa-utils
 )
+
+# Tests, benchmarks and the Debian package with its checks.
+test_packages=(
+  libgtest-dev libbenchmark-dev              # GoogleTest, Google Benchmark
+  clang                                      # the second compiler the tree must build with
+  xvfb xdotool imagemagick xauth             # windows without a screen, and driving them
+  procps time valgrind                       # process checks, memory figures, memcheck
+  dpkg-dev file                              # the .deb's library dependencies (dpkg-shlibdeps)
+  lintian desktop-file-utils appstream man-db  # checking the .deb, desktop entry, metadata, manuals
+)
+
+packages=("${run_packages[@]}")
+if [ "${1:-}" = --run ]; then
+  shift
+else
+  packages+=("${test_packages[@]}")
+fi
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -20,10 +20,9 @@ if [ "${1:-}" = "--serve" ]; then
   exec python3 -u -m http.server --bind 127.0.0.1 --directory "$site" "${2:-8000}"
 fi
 
-# A node that carries its own npm (not Debian's) does without Debian's npm package.
-packages=(emscripten chromium nodejs)
-command -v npm >/dev/null || packages+=(npm)
-bash scripts/setup.sh "${packages[@]}"
+# Building the site needs emscripten (and the node it runs under); the browser tests' chromium and
+# npm come with tests/web/run.sh.
+bash scripts/setup.sh --run emscripten nodejs
 # Debian's emscripten runs its JavaScript compiler under node and needs Debian's node modules
 # (acorn), which a node from elsewhere does not search by itself.
 export NODE_PATH="/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}"
