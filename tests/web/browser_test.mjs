@@ -156,7 +156,7 @@ const menuLabels = (page, level) =>
 // --- cases ------------------------------------------------------------------------------------
 const cases = {
   'WebAssembly samples carry the native bits': async () => {
-    const reference = fs.readFileSync(path.join(root, 'scripts/bench.sh'), 'utf8').match(/reference_samples_hash="(\w+)"/)[1];
+    const reference = fs.readFileSync(path.join(root, 'bench/sample_bits.txt'), 'utf8').match(/fnv1a (\w+)/)[1];
     const out = path.join(os.tmpdir(), `vellorin-samples-${process.pid}.bin`);
     const run = spawnSync('node', [path.join(root, 'build-web/sample_dump.js'), out], { encoding: 'utf8' });
     fs.rmSync(out, { force: true });
