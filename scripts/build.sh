@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Configures (Release by default) and builds into build/. Extra arguments go to CMake's configure.
+# Configures and builds one CMake preset (default: "default"; see CMakePresets.json for the rest).
+#   scripts/build.sh [PRESET]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
-cmake --build build -j"$(nproc)"
+preset="${1:-default}"
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" -j"$(nproc)"

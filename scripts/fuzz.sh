@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer target over the event decoder with clang (ASan and UBSan on) into
+# Builds the libFuzzer target over the event decoder (preset "fuzz": clang, ASan and UBSan) into
 # build-fuzz/ and runs it for a bounded time. Not part of the regular test run.
 #   scripts/fuzz.sh [SECONDS] [extra libFuzzer flags...]     SECONDS defaults to 60
 # Inputs it finds are kept in build-fuzz/corpus; a failing input is saved as build-fuzz/crash-*,
@@ -9,11 +9,8 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 seconds="${1:-60}"
 shift || true
-jobs="${VELLORIN_JOBS:-2}"
 bash scripts/setup.sh clang libclang-rt-14-dev
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVELLORIN_FUZZ=ON -DVELLORIN_SANITIZE=ON \
-  -DVELLORIN_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-fuzz -j"$jobs" --target storm_fuzzer
+bash scripts/build.sh fuzz
 mkdir -p build-fuzz/corpus
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"

@@ -1,17 +1,11 @@
 #!/usr/bin/env bash
-# Builds Vellorin if needed and starts it. Arguments go unchanged to the program (and so to GLUT).
+# Builds Vellorin (preset "editor") if needed and starts it. Arguments go unchanged to the program
+# (and so to GLUT).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 # Only what building and running need; the test tools stay out.
 bash "$root/scripts/setup.sh" --run
-if [ ! -x "$root/build/vellorin" ] || [ -n "$(find "$root/app" "$root/surface" "$root/render" "$root/input" "$root/CMakeLists.txt" -newer "$root/build/vellorin" -print -quit)" ]; then
-  # A first configuration leaves the tests out (they need GoogleTest); an existing one is kept.
-  if [ -f "$root/build/CMakeCache.txt" ]; then
-    bash "$root/scripts/build.sh" >/dev/null
-  else
-    bash "$root/scripts/build.sh" -DVELLORIN_TESTS=OFF >/dev/null
-  fi
-fi
+bash "$root/scripts/build.sh" editor >/dev/null
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
   echo "vellorin: no X display to open a window on (DISPLAY='${DISPLAY:-}')" >&2
   exit 1
@@ -21,4 +15,4 @@ if ! glxinfo -B 2>/dev/null | grep -q "OpenGL renderer string"; then
   echo "vellorin: the X display '$DISPLAY' offers no OpenGL (GLX)" >&2
   exit 1
 fi
-exec "$root/build/vellorin" "$@"
+exec "$root/build-editor/vellorin" "$@"

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Writes docs/screenshot.png: the editor window alone (900 x 700) after a short edit (point "d"
 # pushed up along z), drawn on a private Xvfb so no desktop is needed and no DISPLAY is touched.
-# The editor used is build/vellorin (built if missing), or the one named by VELLORIN_BINARY.
+# The editor used is build-editor/vellorin (built if missing), or the one named by VELLORIN_BINARY.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 out="$root/docs/screenshot.png"
-bin="${VELLORIN_BINARY:-$root/build/vellorin}"
+bin="${VELLORIN_BINARY:-$root/build-editor/vellorin}"
 if [ ! -x "$bin" ]; then
-  bash "$root/scripts/build.sh" >/dev/null
+  bash "$root/scripts/build.sh" editor >/dev/null
 fi
 for tool in Xvfb xdotool import identify; do
   command -v "$tool" >/dev/null || { echo "screenshot: $tool is missing (run scripts/setup.sh)" >&2; exit 1; }

@@ -158,7 +158,7 @@ const cases = {
   'WebAssembly samples carry the native bits': async () => {
     const reference = fs.readFileSync(path.join(root, 'bench/sample_bits.txt'), 'utf8').match(/fnv1a (\w+)/)[1];
     const out = path.join(os.tmpdir(), `vellorin-samples-${process.pid}.bin`);
-    const run = spawnSync('node', [path.join(root, 'build-web/sample_dump.js'), out], { encoding: 'utf8' });
+    const run = spawnSync('node', [path.join(root, 'build-web/bench/sample_dump.js'), out], { encoding: 'utf8' });
     fs.rmSync(out, { force: true });
     const hash = (run.stderr.match(/^samples \d+ fnv1a (\w+)$/m) || [])[1];
     if (run.status !== 0 || hash !== reference) throw new Error(`sample_dump: status ${run.status}, hash ${hash}, want ${reference}`);
