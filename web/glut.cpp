@@ -6,7 +6,6 @@
 
 #include <vector>
 
-#include "input/input.h"
 #include "web/platform.h"
 
 // The font is known by its address only.
@@ -60,8 +59,7 @@ void glutMainLoop() {
 int glutCreateMenu(void (*callback)(int)) {
     menuHandlers.push_back(callback);
     currentMenu = static_cast<int>(menuHandlers.size()) - 1;
-    // Menus whose picks only inform are listed beside the canvas too, as a help panel.
-    vellorinMenuCreate(currentMenu, callback == onInfoMenu ? 1 : 0);
+    vellorinMenuCreate(currentMenu);
     return currentMenu;
 }
 

@@ -16,7 +16,7 @@ void vellorinRasterPos(int valid, float x, float y, float r, float g, float b);
 // One character of the 24 px serif face at the raster position, which then moves past it.
 void vellorinBitmapCharacter(int character);
 // Menus as the program builds them; the page shows them on the attached button.
-void vellorinMenuCreate(int menu, int info);
+void vellorinMenuCreate(int menu);
 void vellorinMenuEntry(int menu, const char* label, int value, int submenu);
 void vellorinMenuAttach(int menu, int button);
 // Starts the animation-frame loop; returns at once.

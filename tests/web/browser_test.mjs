@@ -109,7 +109,7 @@ async function picture(page) {
   const canvas = await page.$('#canvas');
   const png = await canvas.screenshot({ encoding: 'base64' });
   const rgba = await page.evaluate(async (b64) => {
-    const blob = await (await fetch(`data:image/png;base64,${b64}`)).blob();
+    const blob = new Blob([Uint8Array.from(atob(b64), (c) => c.charCodeAt(0))], { type: 'image/png' });
     const bitmap = await createImageBitmap(blob, { colorSpaceConversion: 'none', premultiplyAlpha: 'none' });
     const ctx = new OffscreenCanvas(bitmap.width, bitmap.height).getContext('2d');
     ctx.drawImage(bitmap, 0, 0);
