@@ -117,13 +117,13 @@ var LibraryVellorinPlatform = {
     // --- size ---------------------------------------------------------------------------------
     // Backing stores of both canvases follow the CSS size and the pixel ratio; a change reaches
     // the program as a reshape at the next frame.
-    resize: function(deviceWidth, deviceHeight) {
+    resize: function() {
       var canvas = document.getElementById('canvas');
       var layer = document.getElementById('text');
       var rect = canvas.getBoundingClientRect();
       var ratio = window.devicePixelRatio || 1;
-      var w = deviceWidth || Math.max(1, Math.round(rect.width * ratio));
-      var h = deviceHeight || Math.max(1, Math.round(rect.height * ratio));
+      var w = Math.max(1, Math.round(rect.width * ratio));
+      var h = Math.max(1, Math.round(rect.height * ratio));
       VP.scale = rect.width > 0 ? w / rect.width : ratio;
       if (w !== canvas.width || h !== canvas.height || VP.text.font !== VP.font()) {
         canvas.width = layer.width = w;
@@ -421,16 +421,7 @@ var LibraryVellorinPlatform = {
     VP.listen();
     VP.focusCanvas();
     // GLUT calls reshape when the window is first shown and whenever its size changes.
-    var observer = new ResizeObserver(function(entries) {
-      var box = entries[0].devicePixelContentBoxSize;
-      if (box && box[0]) VP.resize(box[0].inlineSize, box[0].blockSize);
-      else VP.resize();
-    });
-    try {
-      observer.observe(canvas, { box: 'device-pixel-content-box' });
-    } catch (e) {
-      observer.observe(canvas);
-    }
+    new ResizeObserver(function() { VP.resize(); }).observe(canvas);
     VP.watchRatio();
   },
 

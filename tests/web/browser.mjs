@@ -1,4 +1,4 @@
-// Debian's chromium, headless with software WebGL 2, and a served copy of build-web/site: shared
+// Debian's chromium and firefox-esr, headless with software WebGL 2, and a served copy of build-web/site: shared
 // by the browser tests and the frame-rate measurement.
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
@@ -22,20 +22,42 @@ export async function startServer() {
     });
     server.on('exit', (code) => reject(new Error(`the server ended (${code}): ${out}`)));
   });
-  return { url, stop: () => server.kill() };
+  // stop() resolves once the server has gone: its port then refuses connections.
+  const gone = new Promise((resolve) => server.once('exit', resolve));
+  return { url, stop: () => { server.kill(); return gone; } };
 }
 
-// The browser in a fresh profile; close() ends it and removes the profile.
-export async function launch() {
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'vellorin-chromium-'));
-  const browser = await puppeteer.launch({
+// The browsers the tests drive: Debian's chromium and firefox-esr, both headless with software
+// WebGL 2 (Firefox turns WebGL on for software rendering only when asked to).
+export const browsers = {
+  chromium: () => ({
+    browser: 'chrome',
     executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+    args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--disable-dev-shm-usage',
+           '--disable-quic', '--no-first-run', '--disable-background-networking', '--disable-component-update',
+           '--disable-sync'],
+  }),
+  firefox: () => ({
+    browser: 'firefox',
+    executablePath: process.env.FIREFOX || '/usr/bin/firefox-esr',
+    extraPrefsFirefox: { 'webgl.force-enabled': true, 'gfx.webrender.software': true },
+    env: { ...process.env, MOZ_WEBGL_FORCE_EGL: '1' },
+  }),
+};
+
+// A browser in a fresh profile (headless unless told otherwise); close() ends it and removes
+// the profile.
+export async function launch(name = 'chromium', options = {}) {
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), `vellorin-${name}-`));
+  const base = browsers[name]();
+  const browser = await puppeteer.launch({
+    ...base,
     headless: true,
     timeout: TIMEOUT,
     protocolTimeout: 4 * TIMEOUT,
-    args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--disable-dev-shm-usage',
-           '--disable-quic', '--no-first-run', '--disable-background-networking', '--disable-component-update',
-           '--disable-sync', `--user-data-dir=${profile}`],
+    userDataDir: profile,
+    ...options,
+    args: [...(base.args || []), ...(options.args || [])],
   });
   browser.closeAndClean = async () => {
     await browser.close();
@@ -43,4 +65,3 @@ export async function launch() {
   };
   return browser;
 }
-
