@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Runs the browser tests: puppeteer-core exactly as the lock file pins it, then browser_test.mjs
-# against a served copy of build-web/site (built by scripts/web.sh). Arguments go to the tests.
+# Runs the browser tests on node's own test runner: puppeteer-core and axe-core exactly as the
+# lock file pins them, then browser_test.mjs in chromium and firefox-esr against a served copy of
+# build-web/site (built by scripts/web.sh), and a windowed chromium in a private Xvfb.
+# Arguments go to node --test (e.g. --test-name-pattern=keyboard); VELLORIN_BROWSERS picks browsers.
 set -euo pipefail
 cd "$(dirname "$0")"
 # A node that carries its own npm (not Debian's) does without Debian's npm package.
-packages=(chromium nodejs)
+packages=(chromium firefox-esr nodejs xvfb xdotool x11-utils)
 command -v npm >/dev/null || packages+=(npm)
 bash ../../scripts/setup.sh "${packages[@]}"
 npm ci --no-audit --no-fund --loglevel=error
-node browser_test.mjs "$@"
+node --test "$@" browser_test.mjs
