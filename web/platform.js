@@ -232,8 +232,10 @@ var LibraryVellorinPlatform = {
       var row = items[current];
       switch (e.key) {
         case 'ArrowDown': case 'ArrowUp':
+          // From a menu opened by the mouse (no entry focused yet) Down goes to the first entry.
           var step = e.key === 'ArrowDown' ? 1 : -1;
-          items[(current + step + items.length) % items.length].focus();
+          var next = current < 0 ? (step > 0 ? 0 : items.length - 1) : (current + step + items.length) % items.length;
+          items[next].focus();
           break;
         case 'ArrowRight': case 'Enter': case ' ':
           if (row && row.openSub) {
