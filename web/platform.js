@@ -16,6 +16,7 @@ var LibraryVellorinPlatform = {
     scaleLocation: null,
     text: null,  // 2-D context of the layer that carries bitmap text above the scene
     scale: 1,    // device pixels per CSS pixel of the canvas
+    ratio: 0,    // the device pixel ratio the canvas was last sized for
     // What the program set, sent again to a restored context.
     state: { depthTest: false, depthFunc: 0x0201, viewport: [0, 0, 0, 0] },
     raster: { valid: false, x: 0, y: 0, color: 'rgb(0,0,0)' },
@@ -121,7 +122,7 @@ var LibraryVellorinPlatform = {
       var canvas = document.getElementById('canvas');
       var layer = document.getElementById('text');
       var rect = canvas.getBoundingClientRect();
-      var ratio = window.devicePixelRatio || 1;
+      var ratio = VP.ratio = window.devicePixelRatio || 1;
       var w = Math.max(1, Math.round(rect.width * ratio));
       var h = Math.max(1, Math.round(rect.height * ratio));
       VP.scale = rect.width > 0 ? w / rect.width : ratio;
@@ -135,12 +136,6 @@ var LibraryVellorinPlatform = {
     },
 
     font: function() { return (24 * VP.scale).toFixed(2).replace(/\.?0+$/, '') + 'px serif'; },  // GLUT's Times Roman 24
-
-    watchRatio: function() {
-      // A query for the current ratio stops matching when the ratio changes (zoom, another screen).
-      var query = matchMedia('(resolution: ' + (window.devicePixelRatio || 1) + 'dppx)');
-      query.addEventListener('change', function() { VP.resize(); VP.watchRatio(); }, { once: true });
-    },
 
     // --- menus -------------------------------------------------------------------------------
     closeMenus: function(level) {
@@ -424,7 +419,6 @@ var LibraryVellorinPlatform = {
     VP.focusCanvas();
     // GLUT calls reshape when the window is first shown and whenever its size changes.
     new ResizeObserver(function() { VP.resize(); }).observe(canvas);
-    VP.watchRatio();
   },
 
   vellorinClear: function(color, depth, r, g, b, clearDepth) {
@@ -502,6 +496,8 @@ var LibraryVellorinPlatform = {
     if (!VP.status.webgl) return;  // nothing to draw on; the page says why
     function frame() {
       if (VP.status.ended) return;
+      // The ratio changes with zoom or on another screen, not always with an event to say so.
+      if ((window.devicePixelRatio || 1) !== VP.ratio) VP.resize();
       if (!VP.lost) {
         VP.call(function() {
           if (VP.reshapePending) {

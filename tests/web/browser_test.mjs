@@ -417,54 +417,69 @@ const special = {
 const devices = {
   'Pixel 5': { device: KnownDevices['Pixel 5'], touch: true, shot: 'web-phone.png' },
   'iPad Pro 11': { device: KnownDevices['iPad Pro 11'], touch: true, shot: 'web-tablet.png' },
-  '600 px wide': { device: { viewport: { width: 600, height: 800 }, userAgent: '' } },
+  // Then the ratio changes, as zooming or moving to another screen does.
+  '600 px wide, then ratio 2': { device: { viewport: { width: 600, height: 800 }, userAgent: '' },
+                                 then: { width: 600, height: 800, deviceScaleFactor: 2 } },
   'ratio 2': { device: { viewport: { width: 1400, height: 1000, deviceScaleFactor: 2 }, userAgent: '' }, shot: 'web-ratio2.png' },
 };
 
-async function deviceCase(browser, url, { device, touch, shot }) {
+async function deviceCase(browser, url, { device, touch, shot, then }) {
   const { page, errors } = await openPage(browser, url, { device });
   try {
-    const size = await page.evaluate(() => {
-      const c = document.getElementById('canvas').getBoundingClientRect();
-      return { css: [c.width, c.height], backing: [canvas.width, canvas.height], ratio: devicePixelRatio,
-               scroll: document.scrollingElement.scrollWidth, inner: innerWidth,
-               keypad: getComputedStyle(document.getElementById('keypad')).display };
-    });
-    const info = JSON.stringify(size);
-    assert.ok(size.scroll <= size.inner, `sideways scrolling: ${info}`);
-    assert.ok(size.css[0] <= 900 && Math.abs(size.css[0] / size.css[1] - 9 / 7) < 0.01, `canvas: ${info}`);
-    assert.ok(size.backing.every((b, i) => Math.abs(b - size.css[i] * size.ratio) <= 1), `backing store: ${info}`);
-    assert.equal(size.keypad !== 'none', !!touch, `key pad: ${info}`);
-    // The program drew for its window's size (a reshape), with points and lines in pure colours.
-    const v = startView(size.backing[0], size.backing[1], size.ratio);
-    // On a phone the samples, grown with the ratio on a small window, cover the farther dots.
-    const pic = await until(page, 'the 4 x 4 patch at this size', (p) => dotsMatch(p, v, controlPoints(4, 4), v.scale > 2 ? 10 : 0));
-    let green = 0, blue = 0;
-    for (let y = 0; y < pic.height; ++y) for (let x = 0; x < pic.width; ++x) {
-      if (isGreen(pic.at(x, y))) ++green;
-      if (isBlue(pic.at(x, y))) ++blue;
+    await deviceChecks(page, touch, shot);
+    if (then) {
+      await page.setViewport(then);
+      await page.waitForFunction((r) => canvas.width === Math.round(canvas.getBoundingClientRect().width * r), { timeout: TIMEOUT }, then.deviceScaleFactor);
+      await deviceChecks(page, touch);
     }
-    // (Screenshots at an emulated ratio of 3 come back with the one-pixel lines softened.)
-    if (v.scale <= 2) assert.ok(green > 200 && blue > 50, `pure green ${green}, blue ${blue}`);
-    if (shot) await keep(page, shot);
-    if (!touch) return;
-    assert.deepEqual(await axeViolations(page), [], 'axe-core with the key pad');
-    // Taps on the key pad reach the program as keys; a long press opens the menu where it is
-    // held, and a tap on an entry with a submenu opens the submenu.
-    for (const key of ['d', 'z', '+', '+', '+', '+']) await (await page.$(`#keypad [data-key="${key}"]`)).tap();
-    const dAt = (p) => p.redDots(v.scale).some((d) => near(d, project(v, 200, 300, 20), v.scale));
-    await until(page, 'point d 20 units up from the key pad', dAt);
-    const c = await page.$eval('#canvas', (e) => { const r = e.getBoundingClientRect(); return [r.left + r.width / 3, r.top + r.height / 3]; });
-    await page.touchscreen.touchStart(c[0], c[1]);
-    await page.waitForFunction(() => document.querySelectorAll('[role=menu]').length === 1, { timeout: TIMEOUT });
-    await page.touchscreen.touchEnd();
-    const entry = await page.evaluateHandle(() => [...document.querySelectorAll('[role=menuitem]')].find((e) => e.textContent === 'Mover o ponto'));
-    await entry.tap();
-    await page.waitForFunction(() => document.querySelectorAll('[role=menu]').length === 2, { timeout: TIMEOUT });
+    if (touch) await touchChecks(page);
     assert.deepEqual(errors, []);
   } finally {
     await page.close();
   }
+}
+
+async function deviceChecks(page, touch, shot) {
+  const size = await page.evaluate(() => {
+    const c = document.getElementById('canvas').getBoundingClientRect();
+    return { css: [c.width, c.height], backing: [canvas.width, canvas.height], ratio: devicePixelRatio,
+             scroll: document.scrollingElement.scrollWidth, inner: innerWidth,
+             keypad: getComputedStyle(document.getElementById('keypad')).display };
+  });
+  const info = JSON.stringify(size);
+  assert.ok(size.scroll <= size.inner, `sideways scrolling: ${info}`);
+  assert.ok(size.css[0] <= 900 && Math.abs(size.css[0] / size.css[1] - 9 / 7) < 0.01, `canvas: ${info}`);
+  assert.ok(size.backing.every((b, i) => Math.abs(b - size.css[i] * size.ratio) <= 1), `backing store: ${info}`);
+  assert.equal(size.keypad !== 'none', !!touch, `key pad: ${info}`);
+  // The program drew for its window's size (a reshape), with points and lines in pure colours.
+  const v = startView(size.backing[0], size.backing[1], size.ratio);
+  // On a phone the samples, grown with the ratio on a small window, cover the farther dots.
+  const pic = await until(page, 'the 4 x 4 patch at this size', (p) => dotsMatch(p, v, controlPoints(4, 4), v.scale > 2 ? 10 : 0));
+  let green = 0, blue = 0;
+  for (let y = 0; y < pic.height; ++y) for (let x = 0; x < pic.width; ++x) {
+    if (isGreen(pic.at(x, y))) ++green;
+    if (isBlue(pic.at(x, y))) ++blue;
+  }
+  // (Screenshots at an emulated ratio of 3 come back with the one-pixel lines softened.)
+  if (v.scale <= 2) assert.ok(green > 200 && blue > 50, `pure green ${green}, blue ${blue}`);
+  if (shot) await keep(page, shot);
+}
+
+async function touchChecks(page) {
+  const v = await page.evaluate(() => [canvas.width, canvas.height, devicePixelRatio]).then((s) => startView(...s));
+  assert.deepEqual(await axeViolations(page), [], 'axe-core with the key pad');
+  // Taps on the key pad reach the program as keys; a long press opens the menu where it is
+  // held, and a tap on an entry with a submenu opens the submenu.
+  for (const key of ['d', 'z', '+', '+', '+', '+']) await (await page.$(`#keypad [data-key="${key}"]`)).tap();
+  const dAt = (p) => p.redDots(v.scale).some((d) => near(d, project(v, 200, 300, 20), v.scale));
+  await until(page, 'point d 20 units up from the key pad', dAt);
+  const c = await page.$eval('#canvas', (e) => { const r = e.getBoundingClientRect(); return [r.left + r.width / 3, r.top + r.height / 3]; });
+  await page.touchscreen.touchStart(c[0], c[1]);
+  await page.waitForFunction(() => document.querySelectorAll('[role=menu]').length === 1, { timeout: TIMEOUT });
+  await page.touchscreen.touchEnd();
+  const entry = await page.evaluateHandle(() => [...document.querySelectorAll('[role=menuitem]')].find((e) => e.textContent === 'Mover o ponto'));
+  await entry.tap();
+  await page.waitForFunction(() => document.querySelectorAll('[role=menu]').length === 2, { timeout: TIMEOUT });
 }
 
 // --- the windowed browser ---------------------------------------------------------------------
