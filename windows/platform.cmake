@@ -26,13 +26,22 @@ if(NOT EXISTS ${freeglut_prefix}/lib/libglut.a)
   endif()
   file(WRITE ${menu_header} "${patched}")
   message(STATUS "Building freeglut from ${freeglut_source}")
-  execute_process(COMMAND ${CMAKE_COMMAND} -S ${freeglut_source} -B ${freeglut_dir}/build
+  # Its own warnings are not ours to fix: the output goes to a log, shown only on failure.
+  set(log ${freeglut_dir}/build.log)
+  execute_process(
+    COMMAND ${CMAKE_COMMAND} -S ${freeglut_source} -B ${freeglut_dir}/build
       -G ${CMAKE_GENERATOR} -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE} -DCMAKE_BUILD_TYPE=Release
       -DCMAKE_INSTALL_PREFIX=${freeglut_prefix} -DFREEGLUT_BUILD_SHARED_LIBS=OFF
       -DFREEGLUT_BUILD_STATIC_LIBS=ON -DFREEGLUT_REPLACE_GLUT=ON -DFREEGLUT_BUILD_DEMOS=OFF
-    OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
-  execute_process(COMMAND ${CMAKE_COMMAND} --build ${freeglut_dir}/build --target install -j 2
-    OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+    OUTPUT_FILE ${log} ERROR_FILE ${log} RESULT_VARIABLE failed)
+  if(NOT failed)
+    execute_process(COMMAND ${CMAKE_COMMAND} --build ${freeglut_dir}/build --target install -j 2
+      OUTPUT_FILE ${log} ERROR_FILE ${log} RESULT_VARIABLE failed)
+  endif()
+  if(failed)
+    file(READ ${log} text)
+    message(FATAL_ERROR "freeglut did not build:\n${text}")
+  endif()
 endif()
 list(APPEND CMAKE_FIND_ROOT_PATH ${freeglut_prefix})
 
