@@ -6,5 +6,5 @@ find_program(VELLORIN_WINE NAMES wine64 wine PATHS /usr/lib/wine)
 find_program(VELLORIN_WINESERVER NAMES wineserver PATHS /usr/lib/wine)
 function(vellorin_wine_env var build_dir)
   set(${var} WINEPREFIX=${build_dir}/wineprefix WINEDEBUG=-all
-    "WINEDLLOVERRIDES=mscoree,mshtml=,winemenubuilder.exe=d" PARENT_SCOPE)
+    "WINEDLLOVERRIDES=winemenubuilder.exe,mscoree,mshtml=" PARENT_SCOPE)
 endfunction()
