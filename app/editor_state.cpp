@@ -1,5 +1,5 @@
 // The editor state record and its reset.
-#include "app/app.h"
+#include "app/editor_state.h"
 
 namespace {
 constexpr Vec3d kStartEye{900.0, 900.0, 350.0};

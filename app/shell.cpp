@@ -3,6 +3,7 @@
 #include <GL/glut.h>
 
 #include "app/app.h"
+#include "app/editor_state.h"
 #include "input/input.h"
 #include "render/render.h"
 #include "surface/surface.h"

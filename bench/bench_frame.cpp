@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/editor_state.h"
 #include "render/render.h"
 #include "surface/surface.h"
 

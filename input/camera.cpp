@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "app/app.h"
+#include "app/editor_state.h"
 #include "input/input.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Keyboard commands: a key's own action first, then the effects of whatever transform mode is on.
 #include <GL/glut.h>
 
-#include "app/app.h"
+#include "app/editor_state.h"
 #include "input/input.h"
 #include "surface/surface.h"
 

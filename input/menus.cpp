@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "app/app.h"
+#include "app/editor_state.h"
 #include "input/input.h"
 #include "surface/surface.h"
 

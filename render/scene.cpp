@@ -2,7 +2,7 @@
 // segment, redrawn from the model in every frame.
 #include <GL/glut.h>
 
-#include "app/app.h"
+#include "app/editor_state.h"
 #include "render/render.h"
 #include "surface/surface.h"
 

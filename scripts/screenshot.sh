@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Writes docs/screenshot.png: the editor window alone (900 x 700) after a short edit (point "d"
-# pushed up along z), drawn on a private Xvfb so no desktop is needed and no DISPLAY is touched.
+# pushed up along z), drawn on a private Xvfb (scripts/with-xvfb.sh) so no desktop is needed and
+# no DISPLAY is touched.
 # The editor used is build-editor/vellorin (built if missing), or the one named by VELLORIN_BINARY.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -13,9 +14,13 @@ for tool in Xvfb xdotool import identify; do
   command -v "$tool" >/dev/null || { echo "screenshot: $tool is missing (run scripts/setup.sh)" >&2; exit 1; }
 done
 
-tmp="$(mktemp -d)"
-xvfb="" editor=""
-# Ends one of our background processes: TERM, up to five seconds to go, then KILL; reaps it.
+# The rest runs on a private X server of its own.
+if [ -z "${VELLORIN_PRIVATE_X:-}" ]; then
+  VELLORIN_PRIVATE_X=1 exec "$root/scripts/with-xvfb.sh" "$0" "$@"
+fi
+
+editor=""
+# Ends the editor: TERM, up to five seconds to go, then KILL; reaps it.
 stop() {
   local pid=$1 state
   kill "$pid" 2>/dev/null || return 0
@@ -27,12 +32,7 @@ stop() {
   kill -9 "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
 }
-cleanup() {
-  [ -z "$editor" ] || stop "$editor"
-  [ -z "$xvfb" ] || stop "$xvfb"
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
+trap '[ -z "$editor" ] || stop "$editor"' EXIT
 
 # Polls a command until it succeeds, for up to $1 seconds.
 wait_for() {
@@ -44,12 +44,6 @@ wait_for() {
     sleep 0.1
   done
 }
-
-# Xvfb picks a free display itself and writes its number once it takes clients.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$tmp/display" >/dev/null 2>&1 &
-xvfb=$!
-wait_for 30 grep -q . "$tmp/display" || { echo "screenshot: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$tmp/display")"
 
 LIBGL_ALWAYS_SOFTWARE=1 "$bin" >/dev/null 2>&1 &
 editor=$!

@@ -19,7 +19,7 @@ run_packages=(
 
 # Tests, benchmarks and the Debian package with its checks.
 test_packages=(
-  libgtest-dev libbenchmark-dev              # GoogleTest, Google Benchmark
+  libgtest-dev libbenchmark-dev python3      # GoogleTest, Google Benchmark; python3 for the bench report
   clang                                      # the second compiler the tree must build with
   xvfb xdotool imagemagick xauth             # windows without a screen, and driving them
   procps time valgrind                       # process checks, memory figures, memcheck

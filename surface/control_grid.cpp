@@ -1,5 +1,5 @@
 // The control grid: base positions, the user's offsets, the selection and the point letters.
-#include "app/app.h"
+#include "app/editor_state.h"
 #include "surface/surface.h"
 
 namespace {

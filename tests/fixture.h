@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/editor_state.h"
 #include "recorder.h"
 #include "surface/surface.h"
 

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -295,20 +296,20 @@ bool Session::waitForWindow() {
         error_ = "no visible window titled ' Vellorin '";
         return false;
     }
-    // Mapped is not yet drawn: wait for a steady picture with something other than black in it.
-    while (Clock::now() < deadline) {
-        const auto geo = windowGeometry();
-        const Image shot = settle();
-        if (geo && !shot.empty()) {
-            const Image win = shot.crop(*geo);
-            for (int y = 0; y < win.height(); y += 7)
-                for (int x = 0; x < win.width(); x += 7) {
-                    const Rgb c = win.at(x, y);
-                    if (c.r + c.g + c.b > 0) return true;
-                }
-        }
-        pause(100);
-    }
+    // Mapped is not yet drawn: wait for a picture with something other than black in the window.
+    const auto geo = windowGeometry();
+    if (!geo) return false;
+    const auto drawn = [&](const Image& screen) {
+        const Image win = screen.crop(*geo);
+        for (int y = 0; y < win.height(); y += 7)
+            for (int x = 0; x < win.width(); x += 7) {
+                const Rgb c = win.at(x, y);
+                if (c.r + c.g + c.b > 0) return true;
+            }
+        return false;
+    };
+    const double left = std::chrono::duration<double>(deadline - Clock::now()).count();
+    if (drawn(waitFor(drawn, "", std::max(1.0, left)))) return true;
     error_ = "window never showed a frame";
     return false;
 }
@@ -488,32 +489,24 @@ Image Session::screenshot(const std::string& label) {
     return img;
 }
 
-Image Session::settle(const std::string& label) {
-    const auto deadline = deadlineAfter(options_.actionTimeout);
-    Image last = screenshot();
-    while (Clock::now() < deadline) {
+Image Session::waitFor(const std::function<bool(const Image&)>& done, const std::string& label,
+                       double timeout) {
+    const auto deadline = deadlineAfter(timeout > 0 ? timeout : options_.judgeTimeout);
+    Image last;
+    do {
         Image next = screenshot();
-        if (!next.empty() && next == last) {
-            if (!label.empty()) keep(next, label);
-            return next;
+        if (!next.empty()) {
+            last = std::move(next);
+            if (done(last)) {
+                if (!label.empty()) keep(last, label);
+                return last;
+            }
         }
-        last = std::move(next);
-    }
-    error_ = "screen never held still";
-    if (!label.empty() && !last.empty()) keep(last, label + "-unsettled");
-    return last;
-}
-
-Image Session::waitForChange(const Image& from, const std::string& label) {
-    const auto deadline = deadlineAfter(options_.actionTimeout);
-    while (Clock::now() < deadline) {
-        const Image next = screenshot();
-        if (!next.empty() && next != from) return settle(label);
         pause(50);
-    }
-    error_ = "screen did not change";
-    if (!label.empty()) keep(from, label + "-unchanged");
-    return from;
+    } while (Clock::now() < deadline);
+    error_ = "the awaited picture never came";
+    if (!label.empty() && !last.empty()) keep(last, label + "-never");
+    return last;
 }
 
 std::string Session::keep(const Image& image, const std::string& label) {

@@ -8,9 +8,9 @@
 // Typical use:
 //   e2e::Session s("StartUp");
 //   ASSERT_TRUE(s.start());                       // Xvfb, editor, window mapped and drawn
-//   e2e::Image before = s.settle("before");
+//   e2e::Image before = s.screenshot();
 //   s.keys({"d", "z", "plus"});
-//   e2e::Image after = s.waitForChange(before, "after");
+//   e2e::Image after = s.waitFor([&](const e2e::Image& i) { return i != before; }, "after");
 //   s.stop();                                     // kills both; s.leftoverProcesses() must be empty
 #pragma once
 
@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <csignal>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -60,7 +61,10 @@ struct SessionOptions {
     std::vector<std::string> extraArgs;  // appended to the editor's command line
     std::string program;                 // the editor to start; empty: editorBinary()
     double startTimeout = 60.0;          // seconds for Xvfb to come up and the window to show
-    double actionTimeout = 20.0;         // seconds for one tool call or one picture to settle
+    double actionTimeout = 20.0;         // seconds for one tool call
+    // Seconds to wait for an awaited picture. A starved editor may take long to draw; a picture
+    // that never comes costs this much before the test reports it.
+    double judgeTimeout = 60.0;
 };
 
 class Session {
@@ -115,10 +119,10 @@ public:
 
     // Pictures of the whole screen. A non-empty label also keeps the picture as <dir>/NN-label.ppm.
     Image screenshot(const std::string& label = "");
-    // Waits until two consecutive screenshots agree and returns that picture.
-    Image settle(const std::string& label = "");
-    // Waits until the screen differs from `from` and then holds still.
-    Image waitForChange(const Image& from, const std::string& label = "");
+    // Takes pictures of the screen until `done` accepts one, and returns it; after `timeout`
+    // seconds (judgeTimeout when 0) returns the last picture taken, with lastError() set.
+    Image waitFor(const std::function<bool(const Image&)>& done, const std::string& label = "",
+                  double timeout = 0);
     // Keeps a picture under the artifact folder and returns its path.
     std::string keep(const Image& image, const std::string& label);
     const std::vector<std::string>& keptFiles() const { return kept_; }

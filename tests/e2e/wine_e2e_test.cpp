@@ -55,11 +55,42 @@ SessionOptions wineSession(const std::string& program) {
     o.program = program;
     o.startTimeout = kWineSeconds;
     o.actionTimeout = kWineSeconds;
+    o.judgeTimeout = kWineSeconds;
     return o;
 }
 
 // The background of a highlighted menu entry.
 bool isHighlight(Rgb c) { return c.b > 80 && c.r < 80 && c.g < 80; }
+
+// The menu's ink must be the Linux build's, pixel for pixel, entry by entry; the help pages'
+// spacer lines are blank there, so a glyph drawn for their tabs shows up here. The one entry
+// Windows' freeglut keeps highlighted (under the pointer, or the parent of an open submenu) shows
+// white text, so it is left out. Returns what differs, or "" when nothing does.
+std::string inkMismatch(const Image& screen, const Rect& menu, const std::string& reference, double entry) {
+    const Image pic = screen.crop(menu);
+    const Mask ink = Mask::of(pic, isInk), highlight = Mask::of(pic, isHighlight);
+    const auto expected = Mask::readPbm(std::string(E2E_REFERENCE_DIR) + "/" + reference);
+    if (!expected) return "cannot read " + reference;
+    std::ostringstream why;
+    if (expected->width() != menu.width || expected->height() != menu.height) {
+        why << reference << ": menu " << menu.width << "x" << menu.height << ", reference "
+            << expected->width() << "x" << expected->height();
+        return why.str();
+    }
+    const int entries = int(menu.height / entry + 0.5);
+    int compared = 0, differing = 0;
+    for (int i = 0; i < entries; ++i) {
+        const int top = menu.height * i / entries, bottom = menu.height * (i + 1) / entries;
+        if (highlight.countIn(0, top + 3, menu.width, bottom - 3) > 0) continue;
+        ++compared;
+        for (int y = top; y < bottom; ++y)
+            for (int x = 0; x < menu.width; ++x) differing += ink.get(x, y) != expected->get(x, y);
+    }
+    if (compared < entries - 1) why << reference << ": " << entries - compared << " entries highlighted; ";
+    if (differing != 0) why << reference << ": " << differing << " label pixels differ from the Linux build's; ";
+    if (ink.count() <= 15 * compared) why << reference << ": labels missing";
+    return why.str();
+}
 
 class WineE2E : public ::testing::Test {
 protected:
@@ -121,34 +152,6 @@ protected:
         return menus;
     }
 
-    // The menu's ink must be the Linux build's, pixel for pixel, entry by entry; the help pages'
-    // spacer lines are blank there, so a glyph drawn for their tabs shows up here. The one entry
-    // Windows' freeglut keeps highlighted (under the pointer, or the parent of an open submenu)
-    // shows white text, so it is left out.
-    void expectReferenceInk(const Image& screen, const Rect& menu, const std::string& reference, double entry) {
-        const Image pic = screen.crop(menu);
-        const Mask ink = Mask::of(pic, isInk);
-        const Mask highlight = Mask::of(pic, isHighlight);
-        const auto expected = Mask::readPbm(std::string(E2E_REFERENCE_DIR) + "/" + reference);
-        ASSERT_TRUE(expected) << reference;
-        ASSERT_TRUE(expected->width() == menu.width && expected->height() == menu.height)
-            << reference << ": menu " << menu.width << "x" << menu.height << ", reference "
-            << expected->width() << "x" << expected->height();
-        const int entries = int(menu.height / entry + 0.5);
-        int compared = 0, differing = 0;
-        for (int i = 0; i < entries; ++i) {
-            const int top = menu.height * i / entries, bottom = menu.height * (i + 1) / entries;
-            if (highlight.countIn(0, top + 3, menu.width, bottom - 3) > 0) continue;
-            ++compared;
-            for (int y = top; y < bottom; ++y)
-                for (int x = 0; x < menu.width; ++x) differing += ink.get(x, y) != expected->get(x, y);
-        }
-        EXPECT_GE(compared, entries - 1) << reference << ": more than one entry highlighted";
-        EXPECT_EQ(differing, 0) << reference << ": label pixels differ from the Linux build's";
-        EXPECT_GT(ink.count(), 15 * compared) << reference << ": labels missing";
-        if (HasFailure()) s().keep(screen, "menu-" + reference);
-    }
-
     // Hovers main-menu entry k and returns the submenu that opens beside it, once it is the only
     // other menu showing (the one before may take a while to go).
     std::optional<Rect> openSubmenu(const Rect& main, int k, double entry) {
@@ -181,11 +184,11 @@ TEST_F(WineE2E, WindowTakesKeysAndDrawsTheLinuxPicture) {
     EXPECT_EQ(win_.height, 700);
 
     // The picture of docs/screenshot.png: point "d" pushed 8 steps up along z.
-    const Image before = s().settle("start");
-    typeKeys({"d", "z", "plus", "plus", "plus", "plus", "plus", "plus", "plus", "plus"});
-    const Image after = s().waitForChange(before, "edited").crop(win_);
     const Image linux = readPicture(s(), E2E_SCREENSHOT);
     ASSERT_EQ(linux.width(), 900) << "cannot read " << E2E_SCREENSHOT;
+    typeKeys({"d", "z", "plus", "plus", "plus", "plus", "plus", "plus", "plus", "plus"});
+    const Image after = s().waitFor([&](const Image& i) { return i.crop(win_) == linux; }, "edited").crop(win_);
+    ASSERT_EQ(after.width(), 900);
     int differing = 0;
     for (int y = 0; y < linux.height(); ++y)
         for (int x = 0; x < linux.width(); ++x) {
@@ -211,28 +214,28 @@ TEST_F(WineE2E, MenusShowTheLinuxLabelsAndPicksArrive) {
         const auto sub = openSubmenu(main, k, entry);
         ASSERT_TRUE(sub) << "no submenu beside entry " << k;
         pointAt(sub->x + sub->width / 2, int(sub->y + entry / 2));
-        const Image screen = s().settle();
-        expectReferenceInk(screen, *sub, submenus[k], entry);
-        if (k == 0) expectReferenceInk(screen, main, "main.pbm", entry);
+        const auto mismatch = [&](const Image& screen) {
+            return inkMismatch(screen, *sub, submenus[k], entry) + (k == 0 ? inkMismatch(screen, main, "main.pbm", entry) : "");
+        };
+        const Image screen = s().waitFor([&](const Image& i) { return mismatch(i).empty(); });
+        EXPECT_EQ(mismatch(screen), "");
+        if (HasFailure()) s().keep(screen, std::string("menu-") + submenus[k]);
     }
 
     // "Dimens\xe3o horizontal" -> "2": two rows of control points, 8 dots. The click goes once the
     // entry shows highlighted, so it is known to be under the pointer.
     const auto rows = openSubmenu(main, 0, entry);
     ASSERT_TRUE(rows);
-    const Image pre = s().settle();
     pointAt(rows->x + rows->width / 2, int(rows->y + entry * 1.5));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(int(kWineSeconds));
-    bool highlighted = false;
-    while (!highlighted && std::chrono::steady_clock::now() < deadline) {
-        const Image menu = s().screenshot().crop(*rows);
-        highlighted = isHighlight(menu.at(2, int(entry * 1.5))) && !isHighlight(menu.at(2, int(entry / 2)));
-    }
-    ASSERT_TRUE(highlighted) << "entry 2 never highlighted";
+    const auto secondLit = [&](const Image& i) {
+        const Image menu = i.crop(*rows);
+        return isHighlight(menu.at(2, int(entry * 1.5))) && !isHighlight(menu.at(2, int(entry / 2)));
+    };
+    ASSERT_TRUE(secondLit(s().waitFor(secondLit))) << "entry 2 never highlighted";
     ASSERT_TRUE(s().click(1)) << s().lastError();
     waitForMenus(0);
-    const Image picked = s().waitForChange(pre, "rows2").crop(win_);
-    EXPECT_EQ(redDots(picked).size(), 8u);
+    const auto twoRows = [&](const Image& i) { return redDots(i.crop(win_)).size() == 8; };
+    EXPECT_TRUE(twoRows(s().waitFor(twoRows, "rows2"))) << "the grid did not change to 2 rows";
 }
 
 // Every file under the prefix's drive C: whose path names Vellorin, and whether the registry

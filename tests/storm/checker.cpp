@@ -8,7 +8,7 @@
 #include <cstring>
 #include <limits>
 
-#include "app/app.h"
+#include "app/editor_state.h"
 #include "surface/surface.h"
 #include "tests/recorder.h"
 

@@ -19,6 +19,7 @@
 #include <cstdio>
 
 #include "app/app.h"
+#include "app/editor_state.h"
 #include "input/input.h"
 
 namespace {

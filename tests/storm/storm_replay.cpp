@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/app.h"
+#include "app/editor_state.h"
 #include "storm_run.h"
 
 int main(int argc, char** argv) {

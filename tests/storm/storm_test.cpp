@@ -12,6 +12,7 @@
 #include <set>
 
 #include "app/app.h"
+#include "app/editor_state.h"
 #include "input/input.h"
 #include "storm_run.h"
 #include "tests/recorder.h"

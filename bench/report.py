@@ -1,0 +1,148 @@
+#!/usr/bin/env python3
+"""Fills the performance page template from the raw results scripts/bench.sh leaves in a folder.
+
+Usage: report.py RESULTS COMPILE_COMMANDS TEMPLATE > performance.md
+
+RESULTS holds samples.txt, math.csv (Google Benchmark), frame_sizes.txt and frame_run*.txt
+(bench_frame), first_frame*.txt (first_frame), web_fps.txt (tests/web/fps.mjs) and browser.txt.
+"""
+import csv
+import datetime
+import glob
+import json
+import os
+import re
+import shlex
+import statistics
+import string
+import subprocess
+import sys
+
+results, compile_commands, template = sys.argv[1:4]
+path = lambda name: os.path.join(results, name)
+
+
+def pairs(words):
+    """'k1 v1 k2 v2 ...' as a dict."""
+    return dict(zip(words[0::2], words[1::2]))
+
+
+def math_times():
+    """Benchmark name -> {aggregate: (wall, cpu) in microseconds}."""
+    scale = {'ns': 1e-3, 'us': 1.0, 'ms': 1e3}
+    times = {}
+    with open(path('math.csv')) as f:
+        rows = f.read().splitlines()
+    header = next(i for i, r in enumerate(rows) if r.startswith('name,'))
+    for row in csv.DictReader(rows[header:]):
+        m = re.fullmatch(r'(.*)/repeats:\d+_(\w+)', row['name'])
+        if m:
+            k = scale[row['time_unit']]
+            times.setdefault(m[1], {})[m[2]] = (float(row['real_time']) * k, float(row['cpu_time']) * k)
+    return times
+
+
+def frame_file(name):
+    """bench_frame output: {'renderer': str, grid: {'mode': {m: fields}, 'ratio': {peer: fields}}}."""
+    out, grid = {'grids': {}}, None
+    for line in open(path(name)):
+        w = line.split()
+        if not w:
+            continue
+        if w[0] == 'renderer':
+            out['renderer'] = line.split(' ', 1)[1].strip().replace(' | ', ', ')
+        elif w[0] == 'grid':
+            grid = out['grids'].setdefault(w[1], {'mode': {}, 'ratio': {}, **pairs(w[2:])})
+        elif w[0] == 'mode':
+            grid['mode'][w[1]] = pairs(w[2:])
+        elif w[0] == 'ratio':
+            grid['ratio'][w[1].split('/')[1]] = dict(value=w[2], **pairs(w[3:]))
+    return out
+
+
+def met(ok):
+    return 'met' if ok else 'NOT met'
+
+
+def row(*cells):
+    return '| ' + ' | '.join(str(c) for c in cells) + ' |'
+
+
+math = math_times()
+ns = lambda v: f'{v * 1000:.1f}'
+math_rows = []
+for name in [f'BM_Bernstein/{a}' for a in ('0/0', '1/1', '2/1', '3/0', '3/1', '3/3')] + \
+            [f'BM_EvaluateSurfacePoint/{n}' for n in range(1, 5)]:
+    t = math[name]
+    math_rows.append(row(name, f'{ns(t["median"][0])} ns', f'{ns(t["min"][0])} .. {ns(t["max"][0])} ns',
+                         f'{ns(t["median"][1])} ns'))
+for n in range(1, 5):
+    t = math[f'BM_SweepSurface/{n}']
+    math_rows.append(row(f'BM_SweepSurface/{n}', f'{t["median"][0]:.3f} us',
+                         f'{t["min"][0]:.3f} .. {t["max"][0]:.3f} us', f'{t["median"][1]:.3f} us'))
+
+runs = [frame_file(f'frame_run{k}.txt') for k in range(1, len(glob.glob(path('frame_run*.txt'))) + 1)]
+by_ratio = sorted(range(len(runs)), key=lambda k: float(runs[k]['grids']['4x4']['ratio']['evaluator']['value']))
+headline = by_ratio[(len(runs) - 1) // 2]
+head = runs[headline]['grids']['4x4']
+run_rows = []
+for k, run in enumerate(runs):
+    g = run['grids']['4x4']
+    ratio = lambda p: f'{g["ratio"][p]["value"]} ({g["ratio"][p]["round_min"]} .. {g["ratio"][p]["round_max"]})'
+    run_rows.append(row(f'{k + 1}{" (headline)" if k == headline else ""}',
+                        *[f'{g["mode"][m]["median_ms"]} ms' for m in ('program', 'evaluator', 'array')],
+                        ratio('evaluator'), ratio('array')))
+drawer_rows = [row(m, f'{f["median_ms"]} ms', f'{f["p10_ms"]} .. {f["p90_ms"]} ms',
+                   f'{f["round_median_min_ms"]} .. {f["round_median_max_ms"]} ms', f['yellow_px'])
+               for m, f in ((m, head['mode'][m]) for m in ('program', 'evaluator', 'array'))]
+sizes = frame_file('frame_sizes.txt')['grids']
+size_rows = []
+for n in range(1, 5):
+    g = sizes[f'{n}x{n}']
+    size_rows.append(row(f'{n}x{n}', 6 * n * n, f'{ns(math[f"BM_EvaluateSurfacePoint/{n}"]["median"][0])} ns',
+                         f'{math[f"BM_SweepSurface/{n}"]["median"][0]:.3f} us',
+                         *[f'{g["mode"][m]["median_ms"]} ms' for m in ('program', 'evaluator', 'array')],
+                         g['ratio']['evaluator']['value']))
+
+starts = [pairs(open(f).read().split()) for f in sorted(glob.glob(path('first_frame*.txt')))]
+start = sorted(starts, key=lambda s: float(s['first_frame_ms']))[len(starts) // 2]
+
+# fps.mjs prints "browser_fps key value ...": frame rates and main-thread times of the page.
+web = pairs(open(path('web_fps.txt')).read().split()[1:])
+web_labels = {
+    'program': 'Browser, the program\'s page, frames per second',
+    'clear': 'Browser, a page that only clears, frames per second',
+}
+web_rows = [row(web_labels.get(k, f'Browser, {k.replace("_", " ")}'), v) for k, v in web.items()]
+
+flags = []
+for entry in json.load(open(compile_commands)):
+    if entry['file'].endswith('surface/bezier.cpp'):
+        words = shlex.split(entry.get('command') or ' '.join(entry['arguments']))
+        flags = [w for w in words[1:] if re.match(r'-(std|O|W|f|D|m)', w)]
+
+sweep4 = math['BM_SweepSurface/4']['median'][0] / 1000
+cpu = next((l.split(':', 1)[1].strip() for l in open('/proc/cpuinfo') if l.startswith('model name')), 'unknown')
+values = dict(
+    date=datetime.datetime.now(datetime.timezone.utc).strftime('%Y-%m-%d %H:%M UTC'),
+    cores=os.cpu_count(), cpu=cpu, load=' '.join(open('/proc/loadavg').read().split()[:3]),
+    compiler=subprocess.run(['c++', '--version'], capture_output=True, text=True).stdout.splitlines()[0],
+    renderer=runs[0].get('renderer', 'unknown'), flags=' '.join(flags),
+    sweep4_ms=f'{sweep4:.3f}', sweep4_met=met(sweep4 <= 1.2),
+    ratio_eval=head['ratio']['evaluator']['value'], ratio_eval_met=met(float(head['ratio']['evaluator']['value']) <= 1.6),
+    ratio_array=head['ratio']['array']['value'], ratio_array_met=met(float(head['ratio']['array']['value']) <= 1.8),
+    hwm_kb=start['vmhwm_kb'], hwm_mib=int(start['vmhwm_kb']) // 1024, rss_kb=start['vmrss_kb'],
+    window_ms=start['window_ms'], first_frame_ms=start['first_frame_ms'], last_miss_ms=start['last_miss_ms'],
+    grabs=start['grabs'],
+    all_startups='; '.join(f'{s["last_miss_ms"]} .. {s["first_frame_ms"]} ms ({s["vmhwm_kb"]} kB)' for s in starts),
+    web_program=web.get('program', '?'), web_clear=web.get('clear', '?'),
+    web_met=met(float(web.get('program', 0)) >= 0.95 * float(web.get('clear', 1))),
+    math_table='\n'.join(math_rows), runs_table='\n'.join(run_rows), drawers_table='\n'.join(drawer_rows),
+    sizes_table='\n'.join(size_rows), web_table='\n'.join(web_rows),
+    frame_runs=len(runs), frame_rounds=head['rounds'], frame_frames=head['frames_per_round'],
+    differing_eval=head['ratio']['evaluator']['differing_px'], differing_array=head['ratio']['array']['differing_px'],
+    native_fps=f'{1000 / float(head["mode"]["program"]["median_ms"]):.0f}',
+    browser=open(path('browser.txt')).read().strip() or 'Chromium',
+    samples_line=open(path('samples.txt')).read().splitlines()[-1],
+)
+sys.stdout.write(string.Template(open(template).read()).substitute(values))
