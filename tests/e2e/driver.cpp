@@ -333,8 +333,9 @@ void Session::stop() {
 
 std::vector<std::string> Session::leftoverProcesses() const {
     std::vector<std::string> left;
-    // A group outlives its reaped leader only while some member is still exiting; allow for that.
-    const auto deadline = deadlineAfter(5.0);
+    // A group outlives its reaped leader only while some member is still exiting, which on a busy
+    // machine can take many seconds; allow for that.
+    const auto deadline = deadlineAfter(30.0);
     do {
         left.clear();
         if (groupAlive(editorPid_)) left.push_back("editor group " + std::to_string(editorPid_));
