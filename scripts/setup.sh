@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs, when missing, the Debian packages Vellorin needs.
 #   setup.sh --run [PACKAGE...]   only what building and running the editor need (scripts/run.sh)
-#   setup.sh [PACKAGE...]         that plus everything tests, benchmarks and packaging need
+#   setup.sh --windows            what building the Windows program and its installer needs
+#                                 (scripts/windows.sh), and Wine for its checks
+#   setup.sh [PACKAGE...]         all of the above plus everything tests, benchmarks and packaging need
 # Safe to run again: it installs nothing when everything is present. Extra package names given as
 # arguments are needed too (scripts/fuzz.sh asks for clang this way).
 set -euo pipefail
@@ -25,11 +27,21 @@ test_packages=(
   lintian desktop-file-utils appstream man-db  # checking the .deb, desktop entry, metadata, manuals
 )
 
+# The Windows build: MinGW-w64 cross compiler, apt-get source's unpacker (freeglut's Debian source
+# package is built in the build folder), the icon converter, NSIS for the installer, Wine to run
+# the .exe programs.
+windows_packages=(
+  g++-mingw-w64-x86-64-posix dpkg-dev imagemagick nsis wine64
+)
+
 packages=("${run_packages[@]}")
 if [ "${1:-}" = --run ]; then
   shift
+elif [ "${1:-}" = --windows ]; then
+  shift
+  packages+=("${windows_packages[@]}")
 else
-  packages+=("${test_packages[@]}")
+  packages+=("${test_packages[@]}" "${windows_packages[@]}")
 fi
 packages+=("$@")
 

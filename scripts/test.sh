@@ -2,7 +2,9 @@
 # Installs what is missing, then runs every test through the CMake workflows: "default" (GCC: unit
 # tests, end-to-end and long runs of the real binary, sample bits), "clang" (the whole tree again,
 # everything but the X server runs), "sanitize" (the same under ASan and UBSan); then the Debian
-# package with its checks, and the browser build with its browser tests.
+# package with its checks, the browser build with its browser tests, and the Windows build: its
+# sample bits, installer and zip ("windows"), then its window, menus and installer under Wine
+# (test preset "wine", run by the native build's tests).
 # The end-to-end tests start their own private Xvfb servers, so no display of the caller's is used.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -18,3 +20,5 @@ deb="$(bash scripts/package.sh | tail -n1)"
 bash scripts/check-package.sh "$deb"
 bash scripts/web.sh
 bash tests/web/run.sh
+cmake --workflow --preset windows
+ctest --preset wine

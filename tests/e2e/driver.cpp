@@ -259,7 +259,7 @@ bool Session::startEditor() {
         return false;
     }
     std::vector<std::string> argv = options_.wrapper;
-    argv.push_back(editorBinary());
+    argv.push_back(options_.program.empty() ? editorBinary() : options_.program);
     argv.insert(argv.end(), options_.extraArgs.begin(), options_.extraArgs.end());
     const pid_t pid = fork();
     if (pid == 0) {

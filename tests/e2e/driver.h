@@ -59,6 +59,7 @@ private:
 struct SessionOptions {
     std::vector<std::string> wrapper;    // e.g. {"valgrind", "--error-exitcode=99"}; empty: none
     std::vector<std::string> extraArgs;  // appended to the editor's command line
+    std::string program;                 // the editor to start; empty: editorBinary()
     double startTimeout = 60.0;          // seconds for Xvfb to come up and the window to show
     double actionTimeout = 20.0;         // seconds for one tool call
     // Seconds to wait for an awaited picture. A starved editor may take long to draw; a picture

@@ -1,0 +1,21 @@
+# cmake -DOBJDUMP=<objdump> -DPROGRAM=<file.exe> -P check-imports.cmake
+# Fails unless the program is a GUI program (no console window) that imports only DLLs every
+# Windows has: nothing of MinGW's runtime, libstdc++ or freeglut may be left to a DLL.
+cmake_minimum_required(VERSION 3.25)
+set(system_dlls ADVAPI32 GDI32 GLU32 KERNEL32 MSVCRT OPENGL32 USER32 WINMM)
+execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE dump COMMAND_ERROR_IS_FATAL ANY)
+if(NOT dump MATCHES "Subsystem[ \t]+00000002")
+  message(FATAL_ERROR "${PROGRAM} is not a GUI program")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+if(NOT imports)
+  message(FATAL_ERROR "${PROGRAM}: no imports found")
+endif()
+foreach(line IN LISTS imports)
+  string(REGEX REPLACE "DLL Name: ([^.]+)\\.[dD][lL][lL].*" "\\1" dll "${line}")
+  string(TOUPPER "${dll}" dll)
+  if(NOT dll IN_LIST system_dlls)
+    message(FATAL_ERROR "${PROGRAM} imports ${line}, not a Windows system DLL")
+  endif()
+  message(STATUS "${line}")
+endforeach()
