@@ -112,6 +112,9 @@ web = pairs(open(path('web_fps.txt')).read().split()[1:])
 web_labels = {
     'program': 'Browser, the program\'s page, frames per second',
     'clear': 'Browser, a page that only clears, frames per second',
+    'program_ratio2': 'Browser, the program\'s page at pixel ratio 2, frames per second',
+    'program_ms': 'Browser, the program\'s page, main-thread ms per frame',
+    'clear_ms': 'Browser, a page that only clears, main-thread ms per frame',
 }
 web_rows = [row(web_labels.get(k, f'Browser, {k.replace("_", " ")}'), v) for k, v in web.items()]
 

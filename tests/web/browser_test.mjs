@@ -6,7 +6,7 @@
 // Pictures are read from screenshots of the canvas, whose pixels are predicted from the editor's
 // view set-up, as the desktop end-to-end tests predict them (tests/e2e/picture.cpp).
 import assert from 'node:assert/strict';
-import { spawn, spawnSync } from 'node:child_process';
+import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -483,19 +483,8 @@ async function touchChecks(page) {
 }
 
 // --- the windowed browser ---------------------------------------------------------------------
-// A private X server (no window manager) and the mapped override-redirect windows on it: the
-// browser's own pop-up menus are such windows.
-async function startXvfb() {
-  const xvfb = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1400x1000x24', '-nolisten', 'tcp'],
-                     { stdio: ['ignore', 'ignore', 'pipe', 'pipe'] });
-  const display = await new Promise((resolve, reject) => {
-    let out = '';
-    xvfb.stdio[3].on('data', (d) => { out += d; if (/\n/.test(out)) resolve(`:${out.trim()}`); });
-    xvfb.on('exit', (code) => reject(new Error(`Xvfb ended (${code})`)));
-  });
-  return { display, stop: () => xvfb.kill() };
-}
-
+// On the private X server run.sh starts (no window manager): the mapped override-redirect windows
+// on it. The browser's own pop-up menus are such windows.
 function popups(display) {
   const env = { ...process.env, DISPLAY: display };
   const tree = spawnSync('xwininfo', ['-root', '-children'], { env, encoding: 'utf8' }).stdout;
@@ -506,12 +495,13 @@ function popups(display) {
 }
 
 async function windowedRightClick(url) {
-  const x = await startXvfb();
+  const x = { display: process.env.DISPLAY };
+  assert.ok(x.display, 'no X server: run the tests through tests/web/run.sh');
   const xdotool = (...args) => spawnSync('xdotool', args, { env: { ...process.env, DISPLAY: x.display }, encoding: 'utf8' });
   let browser;
   try {
     browser = await launch('chromium', { headless: false, env: { ...process.env, DISPLAY: x.display },
-      defaultViewport: null, args: ['--ozone-platform=x11', '--window-position=0,0', '--window-size=1300,950'] });
+      defaultViewport: null, args: ['--ozone-platform=x11', '--window-position=0,0', '--window-size=1260,950'] });
     const { page, errors } = await openPage(browser, url);
     await page.setViewport(null);
     // Where the page's pixels are on the screen: one pointer move, seen by the page.
@@ -542,7 +532,6 @@ async function windowedRightClick(url) {
     assert.deepEqual(errors, []);
   } finally {
     if (browser) await browser.closeAndClean();
-    x.stop();
   }
 }
 
