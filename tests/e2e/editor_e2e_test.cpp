@@ -317,15 +317,15 @@ protected:
             });
         };
         // A menu window can be mapped after freeglut drew it, and then stays blank until the next
-        // redraw, which a pointer motion brings: the user, seeing a blank menu, moves the pointer
-        // a little. So does the wait, a pixel within the same entry, every few seconds.
+        // redraw, which a change of highlight brings: the user, seeing a blank menu, moves the
+        // pointer. So does the wait, every few seconds: one entry down and back to the hovered one.
+        const int entry = menus.front().first.height / int(menus.front().second.inked.size());
         auto nudged = std::chrono::steady_clock::now();
-        int step = 1;
         const auto drawnOrNudge = [&](const Image& screen) {
             if (passes(screen)) return true;
             if (std::chrono::steady_clock::now() - nudged > std::chrono::seconds(3)) {
-                s().tool({"xdotool", "mousemove_relative", "--", std::to_string(step), "0"});
-                step = -step;
+                s().tool({"xdotool", "mousemove_relative", "--", "0", std::to_string(entry), "sleep", "0.3",
+                          "mousemove_relative", "--", "0", std::to_string(-entry)});
                 nudged = std::chrono::steady_clock::now();
             }
             return false;
