@@ -22,6 +22,7 @@ test_packages=(
   libgtest-dev libbenchmark-dev python3      # GoogleTest, Google Benchmark; python3 for the bench report
   clang                                      # the second compiler the tree must build with
   xvfb xdotool imagemagick xauth             # windows without a screen, and driving them
+  openbox                                    # the window manager Wine's windows need (Wine tests)
   procps time valgrind                       # process checks, memory figures, memcheck
   dpkg-dev file                              # the .deb's library dependencies (dpkg-shlibdeps)
   lintian desktop-file-utils appstream man-db  # checking the .deb, desktop entry, metadata, manuals

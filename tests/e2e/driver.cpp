@@ -241,7 +241,7 @@ bool Session::startXvfb() {
     display_ = ":" + std::to_string(std::atoi(text.c_str()));
     // Only a client that gets through shows the server really serves that display.
     while (Clock::now() < deadline) {
-        if (tool({"xdpyinfo"})) return true;
+        if (tool({"xdpyinfo"})) return startWindowManager(deadline);
         int status = 0;
         if (waitpid(xvfbPid_, &status, WNOHANG) == xvfbPid_) {
             xvfbPid_ = -1;
@@ -250,6 +250,27 @@ bool Session::startXvfb() {
         pause(100);
     }
     error_ = "Xvfb on " + display_ + " accepts no clients";
+    return false;
+}
+
+bool Session::startWindowManager(std::chrono::steady_clock::time_point deadline) {
+    if (options_.windowManager.empty()) return true;
+    const pid_t pid = fork();
+    if (pid == 0) execChild(options_.windowManager, display_, true);
+    if (pid < 0) {
+        error_ = "fork failed";
+        return false;
+    }
+    windowManagerPid_ = pid;
+    // A window manager that follows the desktop conventions names its check window on the root
+    // once it has taken the screen over.
+    while (Clock::now() < deadline) {
+        const auto out = tool({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"});
+        if (out && out->find("window id") != std::string::npos) return true;
+        if (reap(windowManagerPid_, Clock::now())) break;
+        pause(100);
+    }
+    error_ = options_.windowManager.front() + " did not take over " + display_;
     return false;
 }
 
@@ -320,6 +341,7 @@ void Session::killEditor(double grace) {
 }
 
 void Session::killXvfb(int sig) {
+    if (windowManagerPid_ > 0) endGroup(windowManagerPid_);
     if (xvfbPid_ > 0) {
         endGroup(xvfbPid_, sig);
         // Keep the pid: leftoverProcesses() still checks its process group.
@@ -340,6 +362,7 @@ std::vector<std::string> Session::leftoverProcesses() const {
         left.clear();
         if (groupAlive(editorPid_)) left.push_back("editor group " + std::to_string(editorPid_));
         if (groupAlive(xvfbPid_)) left.push_back("Xvfb group " + std::to_string(xvfbPid_));
+        if (groupAlive(windowManagerPid_)) left.push_back("window manager group " + std::to_string(windowManagerPid_));
         if (left.empty()) break;
         pause(50);
     } while (Clock::now() < deadline);

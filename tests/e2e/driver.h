@@ -16,6 +16,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <csignal>
 #include <functional>
@@ -60,6 +61,8 @@ struct SessionOptions {
     std::vector<std::string> wrapper;    // e.g. {"valgrind", "--error-exitcode=99"}; empty: none
     std::vector<std::string> extraArgs;  // appended to the editor's command line
     std::string program;                 // the editor to start; empty: editorBinary()
+    // A window manager started on the X server before the editor (e.g. {"openbox"}); empty: none.
+    std::vector<std::string> windowManager;
     double startTimeout = 60.0;          // seconds for Xvfb to come up and the window to show
     double actionTimeout = 20.0;         // seconds for one tool call
     // Seconds to wait for an awaited picture. A starved editor may take long to draw; a picture
@@ -78,13 +81,14 @@ public:
 
     // Xvfb, then the editor, then waits until the window is mapped and shows a first frame.
     bool start();
-    bool startXvfb();
+    bool startXvfb();  // and the window manager, if any, once it manages the screen
     bool startEditor();
     bool waitForWindow();
     // Kills the editor and Xvfb (TERM, then KILL) and reaps them. Safe to call twice.
     void stop();
     void killEditor(double grace = 5.0);  // TERM, then KILL after `grace` seconds
-    // Ends the X server with sig (KILL after 5 s if it lingers) and reaps it.
+    // Ends the window manager, then the X server with sig (KILL after 5 s if it lingers), and
+    // reaps them.
     void killXvfb(int sig = SIGTERM);
     // Descriptions of processes of this session still alive (empty when all are gone).
     std::vector<std::string> leftoverProcesses() const;
@@ -135,10 +139,13 @@ public:
     std::optional<std::string> tool(const std::vector<std::string>& argv) const;
 
 private:
+    bool startWindowManager(std::chrono::steady_clock::time_point deadline);
+
     std::string name_;
     SessionOptions options_;
     std::string display_;
     pid_t xvfbPid_ = -1;
+    pid_t windowManagerPid_ = -1;
     pid_t editorPid_ = -1;
     std::optional<int> editorStatus_;
     unsigned long window_ = 0;
