@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Writes docs/screenshot.png: the editor window alone (900 x 700) after a short edit (point "d"
 # pushed up along z), drawn on a private Xvfb (scripts/with-xvfb.sh) so no desktop is needed and
-# no DISPLAY is touched.
+# no DISPLAY is touched. The reference pictures the tests compare with are made the same way:
+#   scripts/screenshot.sh [OUT.png [KEY...]]   the window after KEYs (xdotool names), none given: the start
+#   scripts/screenshot.sh --references         all of them: docs/screenshot.png and tests/e2e/reference/*.png
 # The editor used is build-editor/vellorin (built if missing), or the one named by VELLORIN_BINARY.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -17,6 +19,19 @@ done
 # The rest runs on a private X server of its own.
 if [ -z "${VELLORIN_PRIVATE_X:-}" ]; then
   VELLORIN_PRIVATE_X=1 exec "$root/scripts/with-xvfb.sh" "$0" "$@"
+fi
+
+keys=(d z plus plus plus plus plus plus plus plus)
+if [ "${1:-}" = --references ]; then
+  # The start, the short edit, and the patch turned over (180 degrees about the xy diagonal), its
+  # labels behind the surface.
+  bash "$0" "$root/tests/e2e/reference/start.png"
+  bash "$0"
+  exec bash "$0" "$root/tests/e2e/reference/turned.png" r plus plus plus plus plus plus
+elif [ $# -gt 0 ]; then
+  out="$1"
+  shift
+  keys=("$@")
 fi
 
 editor=""
@@ -56,10 +71,12 @@ settled() { local a b; a="$(grab)"; b="$(grab)"; [ "$a" = "$b" ] && [ "$a" != "$
 wait_for 30 settled || { echo "screenshot: the first frame never held still" >&2; exit 1; }
 before="$(grab)"
 
-xdotool key --window "$win" --delay 30 d z plus plus plus plus plus plus plus plus 2>/dev/null
-changed() { [ "$(grab)" != "$before" ]; }
-wait_for 30 changed || { echo "screenshot: the edit did not show" >&2; exit 1; }
-wait_for 30 settled || { echo "screenshot: the picture never held still" >&2; exit 1; }
+if [ ${#keys[@]} -gt 0 ]; then
+  xdotool key --window "$win" --delay 30 "${keys[@]}" 2>/dev/null
+  changed() { [ "$(grab)" != "$before" ]; }
+  wait_for 30 changed || { echo "screenshot: the edit did not show" >&2; exit 1; }
+  wait_for 30 settled || { echo "screenshot: the picture never held still" >&2; exit 1; }
+fi
 
 mkdir -p "$(dirname "$out")"
 import -silent -window "$win" -strip "png:$out"

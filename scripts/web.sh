@@ -19,7 +19,7 @@ if [ "${1:-}" = "--serve" ]; then
 fi
 
 # Building needs emscripten and the node it runs under; the browsers come with tests/web/run.sh.
-bash scripts/setup.sh --run emscripten nodejs
+bash scripts/setup.sh --run emscripten nodejs dpkg-dev
 cmake --preset web >/dev/null
 cmake --build --preset web -j"$(nproc)" >/dev/null
 echo "web: site in $site: $(cd "$site" && ls | tr '\n' ' ')($(du -cb "$site"/* | tail -n1 | cut -f1) bytes)"

@@ -5,7 +5,9 @@
 // appended to one array for the frame. The array goes to WebGL in as few draws as
 // the frame's order allows: a run of points, then a run of lines, and so on. Primitives inside
 // one draw are rasterised and depth tested in the order they were given, so the picture and its
-// depth tests are those of one glBegin/glEnd per point.
+// depth tests are those of one glBegin/glEnd per point. Bitmap characters join the run of points
+// as glyph vertices (see kVertexFloats), so text is drawn in the frame's order and depth tested
+// at its raster position, as a desktop GL draws bitmaps.
 #include <GL/gl.h>
 #include <GL/glu.h>
 
@@ -21,6 +23,7 @@ struct Matrix {
 
 constexpr Matrix kIdentity = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
 constexpr double kPi = 3.14159265358979323846;
+constexpr float kBitmapLift = 0.0001f;  // a desktop GL's nudge before it floors a bitmap's corner
 
 std::vector<Matrix> modelview{kIdentity};
 std::vector<Matrix> projection{kIdentity};
@@ -43,6 +46,15 @@ struct Vertex {
     float f[kVertexFloats];
 };
 Vertex lineStart;  // the first vertex of the line being given
+
+// The raster position as a desktop GL keeps it: window coordinates, validity, the colour it took,
+// and how far the characters drawn since have moved it, in font pixels.
+struct Raster {
+    bool valid = false;
+    float x = 0.0f, y = 0.0f, ndcZ = 0.0f;
+    float color[3] = {1.0f, 1.0f, 1.0f};
+    float advance = 0.0f;
+} raster;
 
 Matrix& top() { return currentStack->back(); }
 
@@ -74,6 +86,11 @@ void toClip(float x, float y, float z, float clip[4]) {
 }
 
 float clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
+
+// A colour channel as the window's 8 bits hold it. A desktop GL rounds c * 255 to the nearest
+// level, ties to even (0.7 gives 178); WebGL implementations round ties up (179), so the level is
+// chosen here and handed over exactly.
+float toLevel(float c) { return std::nearbyint(clamp01(c) * 255.0f) / 255.0f; }
 
 void normalize(float v[3]) {
     const float r = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
@@ -117,9 +134,9 @@ void flushVertices() {
 // --- state ------------------------------------------------------------------------------------
 
 void glClearColor(GLclampf r, GLclampf g, GLclampf b, GLclampf /*alpha: the canvas is opaque*/) {
-    clearColor[0] = clamp01(r);
-    clearColor[1] = clamp01(g);
-    clearColor[2] = clamp01(b);
+    clearColor[0] = toLevel(r);
+    clearColor[1] = toLevel(g);
+    clearColor[2] = toLevel(b);
 }
 
 void glClearDepth(GLclampd depth) { clearDepth = clamp01(static_cast<float>(depth)); }
@@ -164,9 +181,9 @@ void glPointSize(GLfloat size) { pointSize = size; }
 
 void glColor3f(GLfloat r, GLfloat g, GLfloat b) {
     // Colours are clamped on their way to the window: a green of 2.0 is a full green.
-    color[0] = clamp01(r);
-    color[1] = clamp01(g);
-    color[2] = clamp01(b);
+    color[0] = toLevel(r);
+    color[1] = toLevel(g);
+    color[2] = toLevel(b);
 }
 
 // --- matrices ---------------------------------------------------------------------------------
@@ -289,8 +306,28 @@ void glRasterPos3f(GLfloat x, GLfloat y, GLfloat z) {
     toClip(x, y, z, clip);
     const float w = clip[3];
     // A position outside the view volume is invalid, and bitmaps at it draw nothing.
-    const bool inside = w > 0.0f && std::fabs(clip[0]) <= w && std::fabs(clip[1]) <= w && std::fabs(clip[2]) <= w;
-    const float windowX = viewport[0] + (clip[0] / w + 1.0f) * 0.5f * viewport[2];
-    const float windowY = viewport[1] + (clip[1] / w + 1.0f) * 0.5f * viewport[3];
-    vellorinRasterPos(inside ? 1 : 0, windowX, windowY, color[0], color[1], color[2]);
+    raster.valid = w > 0.0f && std::fabs(clip[0]) <= w && std::fabs(clip[1]) <= w && std::fabs(clip[2]) <= w;
+    // Window coordinates in a desktop GL's own steps and rounding: ndc = clip * (1 / w), then
+    // ndc * half size + (origin + half size).
+    const float d = 1.0f / w;
+    const float halfWidth = static_cast<float>(viewport[2]) / 2.0f;
+    const float halfHeight = static_cast<float>(viewport[3]) / 2.0f;
+    raster.x = clip[0] * d * halfWidth + (halfWidth + static_cast<float>(viewport[0]));
+    raster.y = clip[1] * d * halfHeight + (halfHeight + static_cast<float>(viewport[1]));
+    raster.ndcZ = clip[2] * d;
+    raster.advance = 0.0f;
+    for (int k = 0; k < 3; ++k) raster.color[k] = color[k];
+}
+
+void drawGlyph(int character, float advance) {
+    if (!raster.valid) return;
+    if (pendingLines) flushVertices();
+    pendingLines = false;
+    // A desktop GL places a bitmap at floor(raster + 0.0001 - origin); the small lift is added here,
+    // where the arithmetic is a desktop's, and the page's shader subtracts the origin and floors.
+    const float glyph[kVertexFloats] = {raster.x + kBitmapLift, raster.y + kBitmapLift, raster.ndcZ, raster.advance,
+                                        raster.color[0], raster.color[1], raster.color[2],
+                                        -static_cast<float>(character)};
+    pending.insert(pending.end(), glyph, glyph + kVertexFloats);
+    raster.advance += advance;
 }

@@ -6,9 +6,10 @@
 
 #include <vector>
 
+#include "web/font.h"
 #include "web/platform.h"
 
-// The font is known by its address only.
+// The font is known by its address: GLUT_BITMAP_TIMES_ROMAN_24 is &glutBitmapTimesRoman24.
 void* glutBitmapTimesRoman24 = nullptr;
 
 namespace {
@@ -37,6 +38,8 @@ void glutInitWindowSize(int width, int height) {
 
 int glutCreateWindow(const char* title) {
     vellorinCreateWindow(initialWidth, initialHeight, title);
+    const BitmapFont& font = kTimesRoman24;
+    vellorinBitmapFont(font.height, font.xorig, font.yorig, font.characters);
     return 1;
 }
 
@@ -75,8 +78,10 @@ void glutAttachMenu(int button) {
     if (currentMenu > 0) vellorinMenuAttach(currentMenu, button);
 }
 
-void glutBitmapCharacter(void* /*font: the page has the one face*/, int character) {
-    vellorinBitmapCharacter(character & 0xff);
+void glutBitmapCharacter(void* font, int character) {
+    // Only Times Roman 24 is known here; like freeglut, other fonts and codes draw nothing.
+    if (font != &glutBitmapTimesRoman24 || character < 1 || character > 255) return;
+    drawGlyph(character, kTimesRoman24.characters[character][0]);
 }
 
 // --- events from the page ---------------------------------------------------------------------

@@ -11,10 +11,9 @@ void vellorinDepthTest(int enabled, int func);
 void vellorinViewport(int x, int y, int width, int height);
 // Draws `count` vertices of kVertexFloats floats each (see below) as points (0) or lines (1).
 void vellorinDraw(int lines, const float* vertices, int count);
-// The raster position in window pixels (y up) and its colour; invalid positions draw no text.
-void vellorinRasterPos(int valid, float x, float y, float r, float g, float b);
-// One character of the 24 px serif face at the raster position, which then moves past it.
-void vellorinBitmapCharacter(int character);
+// The bitmap font the glyph vertices below name: `height` rows, origin (xorig, yorig), and per
+// character code its advance then its rows (web/font.h). The page makes its glyph texture from it.
+void vellorinBitmapFont(int height, float xorig, float yorig, const unsigned char* const* characters);
 // Menus as the program builds them; the page shows them on the attached button.
 void vellorinMenuCreate(int menu);
 void vellorinMenuEntry(int menu, const char* label, int value, int submenu);
@@ -30,9 +29,14 @@ void vellorinSpecialKey(int key, int x, int y);
 void vellorinMenuPick(int menu, int value);
 }
 
-// Every vertex handed to vellorinDraw: clip-space x, y, z, w; colour r, g, b clamped to 0..1;
-// point size in pixels (0 for lines).
+// Every vertex handed to vellorinDraw: clip-space x, y, z, w; colour r, g, b, each one of the
+// window's 256 levels over 255; point size in pixels (0 for lines). A bitmap character among the
+// points is a glyph vertex: the raster position's window x and y (lifted by 0.0001, as a desktop
+// GL does before it floors them), its normalised-device z, the advance of the characters drawn
+// since it was set (font pixels); its colour; minus the character code in place of the size.
 constexpr int kVertexFloats = 8;
 
 // Draws what the frame gathered so far; glutSwapBuffers ends every frame with it.
 void flushVertices();
+// A bitmap character at the raster position, which then moves `advance` font pixels right.
+void drawGlyph(int character, float advance);

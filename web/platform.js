@@ -1,22 +1,30 @@
-// The page side of the web platform: WebGL 2 on the window's canvas, bitmap text on a layer
-// above it, the pop-up menus, the keys (real ones and the touch key pad) and the animation-frame
-// loop. web/gl.cpp and web/glut.cpp call the functions below; page events call back into the
-// program through the vellorin* exports, one at a time.
+// The page side of the web platform: WebGL 2 on the window's canvas (points, lines and bitmap
+// text in one frame), the pop-up menus, the keys (real ones and the touch key pad) and the
+// animation-frame loop. web/gl.cpp and web/glut.cpp call the functions below; page events call
+// back into the program through the vellorin* exports, one at a time.
 //
 // The canvas is the GLUT window: as wide as the page allows, up to the size the program asked
-// for, with its shape kept. Its backing store is its CSS size times the device pixel ratio, and
-// the program sees that size as the window's, through its reshape callback. Point sizes and the
-// text face grow with the ratio so the picture keeps its look; lines stay one device pixel wide.
+// for, with its shape kept. Its backing store is exactly the device pixels it covers, so the
+// browser shows it unscaled, and the program sees that size as the window's, through its reshape
+// callback. The page shows the program's window scaled to fit: at `scale` device pixels per pixel
+// of the window the program asked for, points, text and lines grow by that scale. At scale 1 the
+// text is GLUT's own bitmap font; at other scales the serif face at that size, which stays crisp.
 var LibraryVellorinPlatform = {
   $VP: {
     gl: null,
     lost: false,  // the GPU went away; nothing is drawn until it comes back
-    program: null,
-    viewportLocation: null,
-    scaleLocation: null,
-    text: null,  // 2-D context of the layer that carries bitmap text above the scene
-    scale: 1,    // device pixels per CSS pixel of the canvas
-    ratio: 0,    // the device pixel ratio the canvas was last sized for
+    size: [900, 700],  // the window size the program asked for
+    scale: 1,          // canvas pixels per pixel of that window
+    pixels: 1,         // canvas pixels per CSS pixel
+    ratio: 0,          // the device pixel ratio the canvas was last sized for
+    devicePixels: false,  // the browser reports the canvas's size in device pixels
+    points: null,      // the program for points, glyphs and one-pixel lines, with its uniforms
+    wide: null,        // the program for lines wider than a pixel
+    vaos: null,
+    uniforms: {},      // values last set, per program and name
+    font: null,        // the bitmap font, as the program handed it over
+    glyphScale: 0,     // the scale the glyph texture was made for (0: none yet)
+    glyphTextures: null,
     // What the program set, sent again to a restored context.
     state: { depthTest: false, depthFunc: 0x0201, viewport: [0, 0, 0, 0] },
     raster: { valid: false, x: 0, y: 0, color: 'rgb(0,0,0)' },
@@ -28,7 +36,6 @@ var LibraryVellorinPlatform = {
     longPress: null,
     status: { frames: 0, ended: false, lost: false, restored: 0, glErrors: 0, webgl: true },  // read by the browser tests
     cp1252: null,  // a TextDecoder, made with the window
-    glyphs: [],    // character code -> { text, advance } in the serif face at the current scale
 
     // The program's strings are single-byte Windows-1252 text.
     decode: function(ptr) {
@@ -64,50 +71,214 @@ var LibraryVellorinPlatform = {
       return shader;
     },
 
-    // Every GL object and every piece of state: made at start and again after a lost context.
-    setUpGL: function() {
+    link: function(vs, fs, names) {
       var gl = VP.gl;
-      // Vertices arrive in clip space. Points are squares of their size in pixels (times the
-      // scale), centred as a desktop GL centres non-smooth points: odd sizes on a pixel centre,
-      // even sizes on a corner.
-      var vs = '#version 300 es\n' +
-        'in vec4 aPosition; in vec3 aColor; in float aSize;\n' +
-        'uniform vec4 uViewport; uniform float uScale;\n' +
-        'out vec3 vColor;\n' +
-        'void main() {\n' +
-        '  vec4 p = aPosition;\n' +
-        '  float size = max(floor(aSize * uScale + 0.5), 1.0);\n' +
-        '  if (aSize > 0.0 && p.w > 0.0) {\n' +
-        '    vec2 w = uViewport.xy + (p.xy / p.w * 0.5 + 0.5) * uViewport.zw;\n' +
-        '    vec2 c = mod(size, 2.0) == 1.0 ? floor(w) + 0.5 : floor(w + 0.5);\n' +
-        '    p.xy = ((c - uViewport.xy) / uViewport.zw * 2.0 - 1.0) * p.w;\n' +
-        '  }\n' +
-        '  gl_Position = p;\n' +
-        '  gl_PointSize = size;\n' +
-        '  vColor = aColor;\n' +
-        '}\n';
-      var fs = '#version 300 es\nprecision mediump float;\n' +
-        'in vec3 vColor; out vec4 color;\n' +
-        'void main() { color = vec4(vColor, 1.0); }\n';
       var program = gl.createProgram();
       gl.attachShader(program, VP.compile(gl, gl.VERTEX_SHADER, vs));
       gl.attachShader(program, VP.compile(gl, gl.FRAGMENT_SHADER, fs));
       gl.linkProgram(program);
       if (!gl.getProgramParameter(program, gl.LINK_STATUS)) throw new Error(gl.getProgramInfoLog(program));
-      gl.useProgram(program);
-      VP.viewportLocation = gl.getUniformLocation(program, 'uViewport');
-      VP.scaleLocation = gl.getUniformLocation(program, 'uScale');
-      gl.bindBuffer(gl.ARRAY_BUFFER, gl.createBuffer());
+      var p = { program: program, uniforms: {} };
+      names.forEach(function(n) { p.uniforms[n] = gl.getUniformLocation(program, n); });
+      return p;
+    },
+
+    // Every GL object and every piece of state: made at start and again after a lost context.
+    setUpGL: function() {
+      var gl = VP.gl;
+      // Vertices arrive in clip space. Points are squares of their size in pixels (times the
+      // scale), centred as a desktop GL centres non-smooth points: odd sizes on a pixel centre,
+      // even sizes on a corner. A glyph vertex (negative size) is a square point sprite over the
+      // glyph's box, whose lower-left pixel is at floor(raster - origin), as glBitmap puts it; the
+      // fragment shader keeps the glyph's set pixels, at the raster position's depth.
+      var vs = '#version 300 es\n' +
+        'in vec4 aPosition; in vec3 aColor; in float aSize;\n' +
+        'uniform vec4 uViewport; uniform float uScale; uniform float uGlyphScale;\n' +
+        'uniform highp sampler2D uMetrics;\n' +
+        'out vec3 vColor; flat out vec4 vGlyph; flat out vec2 vCorner;\n' +
+        'void main() {\n' +
+        '  vec4 p = aPosition;\n' +
+        '  vGlyph = vec4(0.0); vCorner = vec2(0.0);\n' +
+        '  float size;\n' +
+        '  if (aSize < 0.0) {\n' +
+        '    int c = int(-aSize);\n' +
+        '    vec4 cell = texelFetch(uMetrics, ivec2(c, 0), 0);\n' +
+        '    vec2 origin = texelFetch(uMetrics, ivec2(c, 1), 0).xy;\n' +
+        '    vec2 corner = floor(vec2(p.x + p.w * uGlyphScale, p.y) - origin);\n' +
+        '    size = max(cell.z, cell.w);\n' +
+        '    size += mod(size - cell.z, 2.0);\n' +
+        '    vec2 centre = corner + vec2(cell.z, size) * 0.5;\n' +
+        '    p = vec4((centre - uViewport.xy) / uViewport.zw * 2.0 - 1.0, p.z, 1.0);\n' +
+        '    vGlyph = cell; vCorner = corner;\n' +
+        '  } else {\n' +
+        '    size = max(floor(aSize * uScale + 0.5), 1.0);\n' +
+        '    if (aSize > 0.0 && p.w > 0.0) {\n' +
+        '      vec2 w = uViewport.xy + (p.xy / p.w * 0.5 + 0.5) * uViewport.zw;\n' +
+        '      vec2 c = mod(size, 2.0) == 1.0 ? floor(w) + 0.5 : floor(w + 0.5);\n' +
+        '      p.xy = ((c - uViewport.xy) / uViewport.zw * 2.0 - 1.0) * p.w;\n' +
+        '    }\n' +
+        '  }\n' +
+        '  gl_Position = p;\n' +
+        '  gl_PointSize = size;\n' +
+        '  vColor = aColor;\n' +
+        '}\n';
+      var fs = '#version 300 es\nprecision highp float;\n' +
+        'uniform highp sampler2D uAtlas;\n' +
+        'in vec3 vColor; flat in vec4 vGlyph; flat in vec2 vCorner; out vec4 color;\n' +
+        'void main() {\n' +
+        '  float alpha = 1.0;\n' +
+        '  if (vGlyph.z > 0.0) {\n' +
+        '    vec2 p = floor(gl_FragCoord.xy) - vCorner;\n' +
+        '    if (p.x < 0.0 || p.y < 0.0 || p.x >= vGlyph.z || p.y >= vGlyph.w) discard;\n' +
+        '    alpha = texelFetch(uAtlas, ivec2(vGlyph.x + p.x, vGlyph.y + vGlyph.w - 1.0 - p.y), 0).r;\n' +
+        '    if (alpha == 0.0) discard;\n' +
+        '  }\n' +
+        '  color = vec4(vColor, alpha);\n' +
+        '}\n';
+      // Lines wider than a pixel, one instance a line: a quad along it, as wide as the scale in
+      // the direction across its major axis, as a desktop GL widens aliased lines.
+      var wideVs = '#version 300 es\n' +
+        'in vec4 aFrom; in vec4 aTo; in vec3 aColor;\n' +
+        'uniform vec4 uViewport; uniform float uWidth;\n' +
+        'out vec3 vColor;\n' +
+        'void main() {\n' +
+        '  vec3 a = aFrom.xyz / aFrom.w, b = aTo.xyz / aTo.w;\n' +
+        '  vec2 d = (b.xy - a.xy) * uViewport.zw;\n' +
+        '  vec2 across = abs(d.x) >= abs(d.y) ? vec2(0.0, 1.0) : vec2(1.0, 0.0);\n' +
+        '  int k = gl_VertexID;\n' +
+        '  vec3 e = (k == 1 || k == 2 || k == 4) ? b : a;\n' +
+        '  float side = (k == 2 || k == 4 || k == 5) ? 0.5 : -0.5;\n' +
+        '  gl_Position = vec4(e.xy + across * side * uWidth / uViewport.zw * 2.0, e.z, 1.0);\n' +
+        '  vColor = aColor;\n' +
+        '}\n';
+      var wideFs = '#version 300 es\nprecision mediump float;\n' +
+        'in vec3 vColor; out vec4 color;\n' +
+        'void main() { color = vec4(vColor, 1.0); }\n';
+      VP.points = VP.link(vs, fs, ['uViewport', 'uScale', 'uGlyphScale', 'uMetrics', 'uAtlas']);
+      VP.wide = VP.link(wideVs, wideFs, ['uViewport', 'uWidth']);
+      VP.uniforms = {};
+      gl.useProgram(VP.points.program);
+      gl.uniform1i(VP.points.uniforms.uMetrics, 0);
+      gl.uniform1i(VP.points.uniforms.uAtlas, 1);
+      // One buffer for every draw; each program reads it through its own vertex array.
+      var buffer = gl.createBuffer();
       var stride = 8 * 4;
-      [['aPosition', 4, 0], ['aColor', 3, 16], ['aSize', 1, 28]].forEach(function(a) {
-        var location = gl.getAttribLocation(program, a[0]);
-        gl.enableVertexAttribArray(location);
-        gl.vertexAttribPointer(location, a[1], gl.FLOAT, false, stride, a[2]);
-      });
+      var attributes = function(program, list, divisor) {
+        var vao = gl.createVertexArray();
+        gl.bindVertexArray(vao);
+        gl.bindBuffer(gl.ARRAY_BUFFER, buffer);
+        list.forEach(function(a) {
+          var location = gl.getAttribLocation(program.program, a[0]);
+          gl.enableVertexAttribArray(location);
+          gl.vertexAttribPointer(location, a[1], gl.FLOAT, false, a[3] || stride, a[2]);
+          gl.vertexAttribDivisor(location, divisor);
+        });
+        return vao;
+      };
+      VP.vaos = {
+        points: attributes(VP.points, [['aPosition', 4, 0], ['aColor', 3, 16], ['aSize', 1, 28]], 0),
+        wide: attributes(VP.wide, [['aFrom', 4, 0, 2 * stride], ['aColor', 3, 16, 2 * stride], ['aTo', 4, stride, 2 * stride]], 1),
+      };
+      VP.current = null;
+      VP.glyphTextures = [gl.createTexture(), gl.createTexture()];
+      VP.glyphScale = 0;
       var s = VP.state;
       if (s.depthTest) gl.enable(gl.DEPTH_TEST); else gl.disable(gl.DEPTH_TEST);
       gl.depthFunc(s.depthFunc);
       gl.viewport(s.viewport[0], s.viewport[1], s.viewport[2], s.viewport[3]);
+    },
+
+    // Sets a uniform of the program in use only when its value changes.
+    uniform: function(p, name, values) {
+      var key = (p === VP.wide ? 'w.' : 'p.') + name;
+      var last = VP.uniforms[key];
+      if (last && last.length === values.length && last.every(function(v, i) { return v === values[i]; })) return;
+      VP.uniforms[key] = values;
+      var gl = VP.gl, location = p.uniforms[name];
+      if (values.length === 4) gl.uniform4f(location, values[0], values[1], values[2], values[3]);
+      else gl.uniform1f(location, values[0]);
+    },
+
+    use: function(p, vao) {
+      if (VP.current === p) return;
+      VP.current = p;
+      VP.gl.useProgram(p.program);
+      VP.gl.bindVertexArray(vao);
+    },
+
+    // The glyph texture and the glyphs' boxes, for the current scale: GLUT's bitmaps where the
+    // scale is 1 (to the nearest pixel of the 24-pixel face), else the serif face at 24 x scale.
+    // Each box: its place in the texture (top row first), width, height, and its origin: how far
+    // its lower-left corner lies left of and below the raster position.
+    makeGlyphs: function(scale) {
+      var gl = VP.gl, font = VP.font;
+      var bitmaps = scale === 1;
+      VP.glyphScale = scale;
+      var boxes = [], atlasWidth = 1024, x = 0, y = 0, shelf = 0;
+      var place = function(box) {
+        if (x + box.w > atlasWidth) { x = 0; y += shelf; shelf = 0; }
+        box.x = x; box.y = y;
+        x += box.w + 1;
+        shelf = Math.max(shelf, box.h + 1);
+      };
+      var ctx = null;
+      if (bitmaps) {
+        for (var c = 0; c < 256; ++c) {
+          var face = HEAPU32[(font.characters >> 2) + c];
+          var box = { w: HEAPU8[face], h: font.height, ox: font.xorig, oy: font.yorig, face: face };
+          place(box);
+          boxes.push(box);
+        }
+      } else {
+        ctx = document.createElement('canvas').getContext('2d', { willReadFrequently: true });
+        var face = (24 * scale).toFixed(2) + 'px serif';
+        ctx.font = face;
+        for (var c = 0; c < 256; ++c) {
+          var text = c < 32 ? ' ' : VP.cp1252.decode(new Uint8Array([c]));
+          var m = ctx.measureText(text);
+          var left = Math.ceil(m.actualBoundingBoxLeft || 0), right = Math.ceil(m.actualBoundingBoxRight || 0);
+          var up = Math.ceil(m.actualBoundingBoxAscent || 0), down = Math.ceil(m.actualBoundingBoxDescent || 0);
+          var box = { w: Math.max(1, left + right + 2), h: Math.max(1, up + down + 2), ox: left + 1, oy: down + 1, text: text, up: up };
+          place(box);
+          boxes.push(box);
+        }
+      }
+      var atlasHeight = y + shelf;
+      var atlas = new Uint8Array(atlasWidth * atlasHeight);
+      if (bitmaps) {
+        boxes.forEach(function(b) {
+          var rowBytes = (b.w + 7) >> 3;
+          for (var r = 0; r < b.h; ++r)  // the font's rows run bottom to top
+            for (var i = 0; i < b.w; ++i)
+              if (HEAPU8[b.face + 1 + r * rowBytes + (i >> 3)] & (0x80 >> (i & 7)))
+                atlas[(b.y + b.h - 1 - r) * atlasWidth + b.x + i] = 255;
+        });
+      } else {
+        ctx.canvas.width = atlasWidth;
+        ctx.canvas.height = atlasHeight;
+        ctx.font = face;  // resizing the canvas reset it
+        ctx.fillStyle = '#fff';
+        boxes.forEach(function(b) { ctx.fillText(b.text, b.x + b.ox, b.y + 1 + b.up); });
+        var rgba = ctx.getImageData(0, 0, atlasWidth, atlasHeight).data;
+        for (var k = 0; k < atlas.length; ++k) atlas[k] = rgba[k * 4 + 3];
+      }
+      var metrics = new Float32Array(256 * 2 * 4);
+      boxes.forEach(function(b, c) {
+        metrics.set([b.x, b.y, b.w, b.h], c * 4);
+        metrics.set([b.ox, b.oy, 0, 0], (256 + c) * 4);
+      });
+      gl.pixelStorei(gl.UNPACK_ALIGNMENT, 1);
+      [[VP.glyphTextures[0], gl.RGBA32F, 256, 2, gl.RGBA, gl.FLOAT, metrics],
+       [VP.glyphTextures[1], gl.R8, atlasWidth, atlasHeight, gl.RED, gl.UNSIGNED_BYTE, atlas]].forEach(function(t, unit) {
+        gl.activeTexture(gl.TEXTURE0 + unit);
+        gl.bindTexture(gl.TEXTURE_2D, t[0]);
+        gl.texImage2D(gl.TEXTURE_2D, 0, t[1], t[2], t[3], 0, t[4], t[5], t[6]);
+        gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_MIN_FILTER, gl.NEAREST);
+        gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_MAG_FILTER, gl.NEAREST);
+      });
+      // The serif face's edges are partly covered pixels, blended; points and lines are opaque.
+      if (bitmaps) gl.disable(gl.BLEND); else gl.enable(gl.BLEND);
+      gl.blendFunc(gl.SRC_ALPHA, gl.ONE_MINUS_SRC_ALPHA);
     },
 
     noWebGL: function() {
@@ -116,26 +287,61 @@ var LibraryVellorinPlatform = {
     },
 
     // --- size ---------------------------------------------------------------------------------
-    // Backing stores of both canvases follow the CSS size and the pixel ratio; a change reaches
-    // the program as a reshape at the next frame.
-    resize: function() {
+    // The backing store is the device pixels the canvas covers: the browser says how many where it
+    // can; elsewhere the canvas's CSS size is snapped to whole device pixels. A change reaches the
+    // program as a reshape at the next frame.
+    setBacking: function(w, h) {
       var canvas = document.getElementById('canvas');
-      var layer = document.getElementById('text');
+      w = Math.max(1, w);
+      h = Math.max(1, h);
       var rect = canvas.getBoundingClientRect();
+      VP.pixels = rect.width > 0 ? w / rect.width : (window.devicePixelRatio || 1);
+      if (w === canvas.width && h === canvas.height) return;
+      canvas.width = w;
+      canvas.height = h;
+      VP.scale = w / VP.size[0];
+      VP.reshapePending = true;
+    },
+
+    snap: function() {
+      var canvas = document.getElementById('canvas');
       var ratio = VP.ratio = window.devicePixelRatio || 1;
-      var w = Math.max(1, Math.round(rect.width * ratio));
-      var h = Math.max(1, Math.round(rect.height * ratio));
-      VP.scale = rect.width > 0 ? w / rect.width : ratio;
-      if (w !== canvas.width || h !== canvas.height || VP.text.font !== VP.font()) {
-        canvas.width = layer.width = w;
-        canvas.height = layer.height = h;
-        VP.text.font = VP.font();  // resizing resets the layer's state
-        VP.glyphs = [];
-        VP.reshapePending = true;
+      var room = document.getElementById('window').getBoundingClientRect().width;
+      var w = Math.max(1, Math.floor(Math.min(room, VP.size[0]) * ratio + 1e-6));
+      var h = Math.max(1, Math.round(w * VP.size[1] / VP.size[0]));
+      canvas.style.width = w / ratio + 'px';
+      canvas.style.height = h / ratio + 'px';
+      VP.setBacking(w, h);
+    },
+
+    watchSize: function() {
+      var canvas = document.getElementById('canvas');
+      VP.ratio = window.devicePixelRatio || 1;
+      var observer = new ResizeObserver(function(entries) {
+        var box = entries[0].devicePixelContentBoxSize;
+        if (VP.devicePixels && box && box[0]) VP.setBacking(box[0].inlineSize, box[0].blockSize);
+        else VP.snap();
+      });
+      try {
+        observer.observe(canvas, { box: 'device-pixel-content-box' });
+        VP.devicePixels = true;
+      } catch (e) {
+        observer.observe(document.getElementById('window'));
+      }
+      if (!VP.devicePixels) VP.snap();
+      else {
+        var rect = canvas.getBoundingClientRect();  // until the first report
+        VP.setBacking(Math.round(rect.width * VP.ratio), Math.round(rect.height * VP.ratio));
       }
     },
 
-    font: function() { return (24 * VP.scale).toFixed(2).replace(/\.?0+$/, '') + 'px serif'; },  // GLUT's Times Roman 24
+    // A new pixel ratio (zoom, another screen) does not always resize the canvas's CSS box.
+    checkRatio: function() {
+      var ratio = window.devicePixelRatio || 1;
+      if (ratio === VP.ratio) return;
+      VP.ratio = ratio;
+      if (!VP.devicePixels) VP.snap();
+    },
 
     // --- menus -------------------------------------------------------------------------------
     closeMenus: function(level) {
@@ -308,7 +514,7 @@ var LibraryVellorinPlatform = {
       if (e.key === 'ContextMenu' || (e.key === 'F10' && e.shiftKey)) {
         e.preventDefault();
         var r = document.getElementById('canvas').getBoundingClientRect();
-        VP.openMainMenu(r.left + VP.mouse[0] / VP.scale, r.top + VP.mouse[1] / VP.scale, true);
+        VP.openMainMenu(r.left + VP.mouse[0] / VP.pixels, r.top + VP.mouse[1] / VP.pixels, true);
         return;
       }
       // Keys belong to the program while the canvas (or nothing in particular) has focus.
@@ -333,7 +539,7 @@ var LibraryVellorinPlatform = {
 
     onPointer: function(e) {
       var r = document.getElementById('canvas').getBoundingClientRect();
-      VP.mouse = [Math.round((e.clientX - r.left) * VP.scale), Math.round((e.clientY - r.top) * VP.scale)];
+      VP.mouse = [Math.round((e.clientX - r.left) * VP.pixels), Math.round((e.clientY - r.top) * VP.pixels)];
     },
 
     // A long press of a finger or a pen on the canvas opens the menu where it is held.
@@ -402,7 +608,7 @@ var LibraryVellorinPlatform = {
       navigator.serviceWorker.register('sw.js').catch(function() {});  // works without it, online
     }
     var canvas = document.getElementById('canvas');
-    var layer = document.getElementById('text');
+    VP.size = [width, height];
     // The window never grows past the size the program asked for, and keeps its shape.
     document.querySelector('main').style.flexBasis = width + 'px';
     document.getElementById('window').style.maxWidth = width + 'px';
@@ -412,13 +618,11 @@ var LibraryVellorinPlatform = {
       VP.noWebGL();
       return;
     }
-    VP.text = layer.getContext('2d');
-    VP.resize();
+    // GLUT calls reshape when the window is first shown and whenever its size changes.
+    VP.watchSize();
     VP.setUpGL();
     VP.listen();
     VP.focusCanvas();
-    // GLUT calls reshape when the window is first shown and whenever its size changes.
-    new ResizeObserver(function() { VP.resize(); }).observe(canvas);
   },
 
   vellorinClear: function(color, depth, r, g, b, clearDepth) {
@@ -427,7 +631,6 @@ var LibraryVellorinPlatform = {
     gl.clearColor(r, g, b, 1);
     gl.clearDepth(clearDepth);
     gl.clear((color ? gl.COLOR_BUFFER_BIT : 0) | (depth ? gl.DEPTH_BUFFER_BIT : 0));
-    if (color) VP.text.clearRect(0, 0, VP.text.canvas.width, VP.text.canvas.height);
   },
 
   vellorinDepthTest: function(enabled, func) {
@@ -446,37 +649,32 @@ var LibraryVellorinPlatform = {
     if (VP.drawing()) VP.gl.viewport(x, y, width, height);
   },
 
+  // Points (with glyphs among them) or lines. Lines stay one pixel wide below a scale of 1.5,
+  // drawn by WebGL's own line rule, which is a desktop GL's.
   vellorinDraw: function(lines, vertices, count) {
     if (!VP.drawing()) return;
     var gl = VP.gl;
     var v = VP.state.viewport;
-    gl.uniform4f(VP.viewportLocation, v[0], v[1], v[2], v[3]);
-    gl.uniform1f(VP.scaleLocation, VP.scale);
+    var width = Math.round(VP.scale);
     gl.bufferData(gl.ARRAY_BUFFER, HEAPF32.subarray(vertices >> 2, (vertices >> 2) + count * 8), gl.STREAM_DRAW);
+    if (lines && width > 1) {
+      VP.use(VP.wide, VP.vaos.wide);
+      VP.uniform(VP.wide, 'uViewport', v);
+      VP.uniform(VP.wide, 'uWidth', [width]);
+      gl.drawArraysInstanced(gl.TRIANGLES, 0, 6, count >> 1);
+      return;
+    }
+    var glyphScale = Math.abs(24 * VP.scale - 24) < 0.5 ? 1 : VP.scale;
+    if (VP.glyphScale !== glyphScale) VP.makeGlyphs(glyphScale);
+    VP.use(VP.points, VP.vaos.points);
+    VP.uniform(VP.points, 'uViewport', v);
+    VP.uniform(VP.points, 'uScale', [VP.scale]);
+    VP.uniform(VP.points, 'uGlyphScale', [VP.glyphScale]);
     gl.drawArrays(lines ? gl.LINES : gl.POINTS, 0, count);
   },
 
-  vellorinRasterPos: function(valid, x, y, r, g, b) {
-    if (!VP.text) return;
-    VP.raster = {
-      valid: !!valid,
-      x: x,
-      y: VP.text.canvas.height - y,  // window y grows upwards, the layer's downwards
-      color: 'rgb(' + Math.round(r * 255) + ',' + Math.round(g * 255) + ',' + Math.round(b * 255) + ')',
-    };
-  },
-
-  vellorinBitmapCharacter: function(character) {
-    var raster = VP.raster;
-    if (!raster.valid || !VP.drawing()) return;
-    var glyph = VP.glyphs[character];
-    if (!glyph) {  // each character's text and advance, looked up once per scale
-      var s = VP.cp1252.decode(new Uint8Array([character]));
-      glyph = VP.glyphs[character] = { text: s, advance: VP.text.measureText(s).width };
-    }
-    VP.text.fillStyle = raster.color;
-    VP.text.fillText(glyph.text, raster.x, raster.y);
-    raster.x += glyph.advance;
+  vellorinBitmapFont: function(height, xorig, yorig, characters) {
+    VP.font = { height: height, xorig: xorig, yorig: yorig, characters: characters };
   },
 
   vellorinMenuCreate: function(menu) {
@@ -497,7 +695,7 @@ var LibraryVellorinPlatform = {
     function frame() {
       if (VP.status.ended) return;
       // The ratio changes with zoom or on another screen, not always with an event to say so.
-      if ((window.devicePixelRatio || 1) !== VP.ratio) VP.resize();
+      VP.checkRatio();
       if (!VP.lost) {
         VP.call(function() {
           if (VP.reshapePending) {

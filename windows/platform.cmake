@@ -7,14 +7,13 @@ if(VELLORIN_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR env ${wine_env} ${VELLORIN_WINE})
 endif()
 
-# freeglut: Debian's source package, fetched once into the build folder and built there as a
-# static library with the same toolchain; find_package(GLUT) then finds it.
+# freeglut: Debian's source package (cmake/freeglut.cmake), fetched once into the build folder and
+# built there as a static library with the same toolchain; find_package(GLUT) then finds it.
 set(freeglut_dir ${CMAKE_BINARY_DIR}/freeglut)
 set(freeglut_prefix ${freeglut_dir}/install)
 if(NOT EXISTS ${freeglut_prefix}/lib/libglut.a)
-  execute_process(COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/freeglut-source.sh ${freeglut_dir}
-    OUTPUT_VARIABLE freeglut_source OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
-  string(REGEX REPLACE ".*\n" "" freeglut_source "${freeglut_source}")
+  include(${PROJECT_SOURCE_DIR}/cmake/freeglut.cmake)
+  vellorin_freeglut_source(${freeglut_dir} freeglut_source)
   # Menus in the font the Linux build's freeglut uses, so they look the same on both; the Windows
   # default (8 x 13) also draws a glyph for the tabs of the help pages' blank lines.
   set(menu_header ${freeglut_source}/src/mswin/fg_internal_mswin.h)
