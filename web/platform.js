@@ -17,7 +17,8 @@ var LibraryVellorinPlatform = {
     scale: 1,          // canvas pixels per pixel of that window
     pixels: 1,         // canvas pixels per CSS pixel
     ratio: 0,          // the device pixel ratio the canvas was last sized for
-    devicePixels: false,  // the browser reports the canvas's size in device pixels
+    css: null,         // the canvas's CSS width and height, as last set
+    box: null,         // the device pixels the browser last said the canvas covers
     points: null,      // the program for points, glyphs and one-pixel lines, with its uniforms
     wide: null,        // the program for lines wider than a pixel
     vaos: null,
@@ -287,15 +288,34 @@ var LibraryVellorinPlatform = {
     },
 
     // --- size ---------------------------------------------------------------------------------
-    // The backing store is the device pixels the canvas covers: the browser says how many where it
-    // can; elsewhere the canvas's CSS size is snapped to whole device pixels. A change reaches the
-    // program as a reshape at the next frame.
-    setBacking: function(w, h) {
+    // The canvas's CSS size is snapped to whole device pixels, so its backing store can be exactly
+    // the pixels it covers. Where the browser counts those pixels itself (devicePixelContentBoxSize)
+    // and its count agrees with the snapped size to a pixel, its count is taken; device emulation
+    // reports CSS pixels there, which the check sets aside. A change reaches the program as a
+    // reshape at the next frame.
+    fit: function() {
       var canvas = document.getElementById('canvas');
-      w = Math.max(1, w);
-      h = Math.max(1, h);
-      var rect = canvas.getBoundingClientRect();
-      VP.pixels = rect.width > 0 ? w / rect.width : (window.devicePixelRatio || 1);
+      var ratio = VP.ratio = window.devicePixelRatio || 1;
+      var room = Math.min(document.getElementById('window').clientWidth, VP.size[0]);
+      // Layout keeps sizes in 64ths of a CSS pixel: a size is whole device pixels only if it is
+      // such a 64th too (at a ratio of 3, whole CSS pixels; at 2.75, multiples of 11 device pixels).
+      var whole = function(d) { var c = d / ratio * 64; return Math.abs(c - Math.round(c)) < 1e-6; };
+      var w = Math.max(1, Math.floor(room * ratio + 1e-6));
+      for (var k = 0; k < 64 && w > 1 && !whole(w); ++k) --w;
+      var h = Math.max(1, Math.round(w * VP.size[1] / VP.size[0]));
+      for (var k = 1; k < 64 && !whole(h); ++k) h += (k % 2 ? k : -k);  // the nearest such height
+      var css = [w / ratio + 'px', h / ratio + 'px'];
+      if (!VP.css || VP.css[0] !== css[0] || VP.css[1] !== css[1]) {
+        VP.css = css;
+        canvas.style.width = css[0];
+        canvas.style.height = css[1];
+      }
+      var box = VP.box;
+      if (box && Math.abs(box[0] - w) <= 1 && Math.abs(box[1] - h) <= 1) {
+        w = box[0];
+        h = box[1];
+      }
+      VP.pixels = ratio;
       if (w === canvas.width && h === canvas.height) return;
       canvas.width = w;
       canvas.height = h;
@@ -303,44 +323,27 @@ var LibraryVellorinPlatform = {
       VP.reshapePending = true;
     },
 
-    snap: function() {
-      var canvas = document.getElementById('canvas');
-      var ratio = VP.ratio = window.devicePixelRatio || 1;
-      var room = document.getElementById('window').getBoundingClientRect().width;
-      var w = Math.max(1, Math.floor(Math.min(room, VP.size[0]) * ratio + 1e-6));
-      var h = Math.max(1, Math.round(w * VP.size[1] / VP.size[0]));
-      canvas.style.width = w / ratio + 'px';
-      canvas.style.height = h / ratio + 'px';
-      VP.setBacking(w, h);
-    },
-
     watchSize: function() {
       var canvas = document.getElementById('canvas');
-      VP.ratio = window.devicePixelRatio || 1;
       var observer = new ResizeObserver(function(entries) {
-        var box = entries[0].devicePixelContentBoxSize;
-        if (VP.devicePixels && box && box[0]) VP.setBacking(box[0].inlineSize, box[0].blockSize);
-        else VP.snap();
+        entries.forEach(function(e) {
+          var box = e.target === canvas && e.devicePixelContentBoxSize && e.devicePixelContentBoxSize[0];
+          if (box) VP.box = [box.inlineSize, box.blockSize];
+        });
+        VP.fit();
       });
+      observer.observe(document.getElementById('window'));
       try {
         observer.observe(canvas, { box: 'device-pixel-content-box' });
-        VP.devicePixels = true;
       } catch (e) {
-        observer.observe(document.getElementById('window'));
+        // not offered: the snapped size stands
       }
-      if (!VP.devicePixels) VP.snap();
-      else {
-        var rect = canvas.getBoundingClientRect();  // until the first report
-        VP.setBacking(Math.round(rect.width * VP.ratio), Math.round(rect.height * VP.ratio));
-      }
+      VP.fit();
     },
 
-    // A new pixel ratio (zoom, another screen) does not always resize the canvas's CSS box.
+    // A new pixel ratio (zoom, another screen) does not always come with a resize.
     checkRatio: function() {
-      var ratio = window.devicePixelRatio || 1;
-      if (ratio === VP.ratio) return;
-      VP.ratio = ratio;
-      if (!VP.devicePixels) VP.snap();
+      if ((window.devicePixelRatio || 1) !== VP.ratio) VP.fit();
     },
 
     // --- menus -------------------------------------------------------------------------------
