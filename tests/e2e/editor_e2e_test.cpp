@@ -639,6 +639,25 @@ TEST_F(EditorE2E, ResetRestoresTheStartPicture) {
     });
 }
 
+// The pictures the other builds are held to (the page, the Windows program): the start, the short
+// edit of docs/screenshot.png, and the patch turned over, its labels behind the surface. Made by
+// scripts/screenshot.sh --references; a change of the drawing shows here first.
+TEST_F(EditorE2E, WindowShowsTheReferencePictures) {
+    const auto reference = [&](const std::string& path) {
+        const Image pic = Image::fromPpm(s().tool({"convert", path, "-depth", "8", "ppm:-"}).value_or(""));
+        EXPECT_EQ(pic.width(), 900) << "cannot read " << path;
+        return pic;
+    };
+    const auto same = [](const Image& want) { return [&want](const Image& pic) { EXPECT_EQ(pic, want); }; };
+    const Image start = reference(E2E_REFERENCE_DIR "/start.png");
+    windowWhen("start", same(start));
+    const Image edited = reference(E2E_SCREENSHOT);
+    pressKeys({"d", "z", "plus", "plus", "plus", "plus", "plus", "plus", "plus", "plus"}, "edited", same(edited));
+    chooseAndWait(kResetEntry, std::nullopt, "reset", same(start));
+    const Image turned = reference(E2E_REFERENCE_DIR "/turned.png");
+    pressKeys({"r", "plus", "plus", "plus", "plus", "plus", "plus"}, "turned", same(turned));
+}
+
 TEST_F(EditorE2E, QuitEndsTheProcessWithStatusZero) {
     choose(kQuitEntry);
     const auto status = s().waitForExit(kWaitSeconds);
