@@ -26,6 +26,8 @@ var LibraryVellorinPlatform = {
     font: null,        // the bitmap font, as the program handed it over
     glyphScale: 0,     // the scale the glyph texture was made for (0: none yet)
     glyphTextures: null,
+    capacity: 0,       // vertices the buffer holds
+    cursor: 0,         // where the frame's next draw goes in it
     // What the program set, sent again to a restored context.
     state: { depthTest: false, depthFunc: 0x0201, viewport: [0, 0, 0, 0] },
     raster: { valid: false, x: 0, y: 0, color: 'rgb(0,0,0)' },
@@ -164,16 +166,21 @@ var LibraryVellorinPlatform = {
       // One buffer for every draw; each program reads it through its own vertex array.
       var buffer = gl.createBuffer();
       var stride = 8 * 4;
+      // Each program's vertex array; point(offset) aims its attributes at the vertices there.
       var attributes = function(program, list, divisor) {
         var vao = gl.createVertexArray();
         gl.bindVertexArray(vao);
         gl.bindBuffer(gl.ARRAY_BUFFER, buffer);
-        list.forEach(function(a) {
+        var locations = list.map(function(a) {
           var location = gl.getAttribLocation(program.program, a[0]);
           gl.enableVertexAttribArray(location);
-          gl.vertexAttribPointer(location, a[1], gl.FLOAT, false, a[3] || stride, a[2]);
           gl.vertexAttribDivisor(location, divisor);
+          return location;
         });
+        program.point = function(offset) {
+          list.forEach(function(a, k) { gl.vertexAttribPointer(locations[k], a[1], gl.FLOAT, false, a[3] || stride, offset + a[2]); });
+        };
+        program.point(0);
         return vao;
       };
       VP.vaos = {
@@ -181,6 +188,7 @@ var LibraryVellorinPlatform = {
         wide: attributes(VP.wide, [['aFrom', 4, 0, 2 * stride], ['aColor', 3, 16, 2 * stride], ['aTo', 4, stride, 2 * stride]], 1),
       };
       VP.current = null;
+      VP.capacity = VP.cursor = 0;
       VP.glyphTextures = [gl.createTexture(), gl.createTexture()];
       VP.glyphScale = 0;
       var s = VP.state;
@@ -634,6 +642,7 @@ var LibraryVellorinPlatform = {
     gl.clearColor(r, g, b, 1);
     gl.clearDepth(clearDepth);
     gl.clear((color ? gl.COLOR_BUFFER_BIT : 0) | (depth ? gl.DEPTH_BUFFER_BIT : 0));
+    if (color) VP.cursor = 0;  // a new frame: its draws start the buffer again
   },
 
   vellorinDepthTest: function(enabled, func) {
@@ -659,9 +668,19 @@ var LibraryVellorinPlatform = {
     var gl = VP.gl;
     var v = VP.state.viewport;
     var width = Math.round(VP.scale);
-    gl.bufferData(gl.ARRAY_BUFFER, HEAPF32.subarray(vertices >> 2, (vertices >> 2) + count * 8), gl.STREAM_DRAW);
+    // The frame's draws fill one buffer one after another, so none waits for the one before;
+    // a frame that needs more space gets a larger buffer, once.
+    if (VP.cursor + count > VP.capacity) {
+      VP.capacity = Math.max(2 * VP.capacity, count, 4096);
+      gl.bufferData(gl.ARRAY_BUFFER, VP.capacity * 32, gl.DYNAMIC_DRAW);
+      VP.cursor = 0;
+    }
+    var first = VP.cursor;
+    VP.cursor += count;
+    gl.bufferSubData(gl.ARRAY_BUFFER, first * 32, HEAPF32, vertices >> 2, count * 8);
     if (lines && width > 1) {
       VP.use(VP.wide, VP.vaos.wide);
+      VP.wide.point(first * 32);
       VP.uniform(VP.wide, 'uViewport', v);
       VP.uniform(VP.wide, 'uWidth', [width]);
       gl.drawArraysInstanced(gl.TRIANGLES, 0, 6, count >> 1);
@@ -673,7 +692,7 @@ var LibraryVellorinPlatform = {
     VP.uniform(VP.points, 'uViewport', v);
     VP.uniform(VP.points, 'uScale', [VP.scale]);
     VP.uniform(VP.points, 'uGlyphScale', [VP.glyphScale]);
-    gl.drawArrays(lines ? gl.LINES : gl.POINTS, 0, count);
+    gl.drawArrays(lines ? gl.LINES : gl.POINTS, first, count);
   },
 
   vellorinBitmapFont: function(height, xorig, yorig, characters) {
