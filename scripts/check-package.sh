@@ -3,8 +3,7 @@
 #   lintian (errors and warnings; informational tags are only listed), desktop-file-validate,
 #   appstreamcli validate-tree, man --warnings on both manual pages; files owned by root; Depends
 #   free of development packages and tools; the one application id used throughout (the window's
-#   class too, by the desktop entry's StartupWMClass); PNG icons
-#   rendered from the current SVG.
+#   class too, by the desktop entry's StartupWMClass); PNG icons rendered from the current SVG.
 #   scripts/check-package.sh build-deb/vellorin_<version>_amd64.deb
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
