@@ -35,6 +35,7 @@ int runEditor(int argc, char** argv) {
     glutInitWindowSize(editorState.windowWidth, editorState.windowHeight);
     glutInitWindowPosition(kWindowX, kWindowY);
     glutCreateWindow(kWindowTitle);
+    tagWindow();
     initRendering();
     glutReshapeFunc(reshape);
     glutDisplayFunc(display);

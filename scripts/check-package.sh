@@ -2,8 +2,8 @@
 # Checks a built Vellorin .deb as a distribution would, and fails on anything found:
 #   lintian (errors and warnings; informational tags are only listed), desktop-file-validate,
 #   appstreamcli validate-tree, man --warnings on both manual pages; files owned by root; Depends
-#   free of development packages and tools; the one application id used throughout; PNG icons
-#   rendered from the current SVG.
+#   free of development packages and tools; the one application id used throughout (the window's
+#   class too, by the desktop entry's StartupWMClass); PNG icons rendered from the current SVG.
 #   scripts/check-package.sh build-deb/vellorin_<version>_amd64.deb
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -65,6 +65,7 @@ done
 grep -q "<id>$id</id>" "$metainfo" || problem "metainfo id is not $id"
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" || problem "launchable is not $id.desktop"
 grep -qx "Icon=$id" "$desktop" || problem "desktop entry's Icon is not $id"
+grep -qx "StartupWMClass=$id" "$desktop" || problem "desktop entry's StartupWMClass is not $id"
 for icon in scalable/apps/$id.svg 48x48/apps/$id.png 128x128/apps/$id.png 256x256/apps/$id.png; do
   [ -f "$share/icons/hicolor/$icon" ] || problem "icon $icon is missing"
 done

@@ -8,11 +8,12 @@
 # arguments are needed too (scripts/fuzz.sh asks for clang this way).
 set -euo pipefail
 
-# Building and running: compiler, CMake, GLUT/GLU/GL/Xlib with headers, Mesa's software renderer,
-# and xdpyinfo/glxinfo, with which scripts/run.sh tells a missing display or GLX apart.
+# Building and running: compiler, CMake, GLUT/GLU/GL/Xlib with headers, libpng's headers (the build
+# decodes the window icon's PNGs), Mesa's software renderer, and xdpyinfo/glxinfo, with which
+# scripts/run.sh tells a missing display or GLX apart.
 run_packages=(
   g++ cmake make pkg-config
-  freeglut3-dev libglu1-mesa-dev libgl-dev libx11-dev
+  freeglut3-dev libglu1-mesa-dev libgl-dev libx11-dev libpng-dev
   libgl1-mesa-dri libglx-mesa0
   x11-utils mesa-utils
 )

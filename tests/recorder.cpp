@@ -2,6 +2,7 @@
 #include "recorder.h"
 
 #include <GL/glut.h>
+#include <GL/glx.h>
 
 #include <initializer_list>
 
@@ -98,4 +99,7 @@ void glutAttachMenu(int button) {
     glRecord.attachedButton = button;
     glRecord.attachedMenu = glRecord.currentMenu;
 }
+// GLX: no X server stands behind the stand-in, as none does in the browser or on Windows.
+Display* glXGetCurrentDisplay() { return nullptr; }
+GLXDrawable glXGetCurrentDrawable() { return None; }
 }  // extern "C"

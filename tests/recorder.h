@@ -1,6 +1,6 @@
 // Recording stand-in for the GL, GLU and GLUT entry points the editor uses. Tests link it instead
 // of the real libraries: every call is kept with its arguments, and the callbacks and menus that
-// GLUT would own are kept so tests can drive them.
+// GLUT would own are kept so tests can drive them. Asked for GLX's current display, it has none.
 #pragma once
 
 #include <ostream>

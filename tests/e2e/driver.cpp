@@ -494,8 +494,9 @@ std::vector<std::string> Session::windowNames() const {
     const auto tree = tool({"xwininfo", "-root", "-children"});
     if (!tree) return names;
     for (const std::string& line : splitLines(*tree)) {
-        const size_t id = line.find("0x"), open = line.find('"'), close = line.rfind('"');
-        if (id == std::string::npos || open == std::string::npos || close <= open) continue;
+        // 0x... "name": ("instance" "class")  geometry: the name ends where the class list starts.
+        const size_t id = line.find("0x"), open = line.find('"'), close = line.find("\": (", open + 1);
+        if (id == std::string::npos || open == std::string::npos || close == std::string::npos) continue;
         if (line.find("(the root window)") != std::string::npos) continue;
         const std::string windowId = line.substr(id, line.find(' ', id) - id);
         const auto info = tool({"xwininfo", "-id", windowId});
@@ -503,6 +504,67 @@ std::vector<std::string> Session::windowNames() const {
             names.push_back(line.substr(open + 1, close - open - 1));
     }
     return names;
+}
+
+std::optional<std::string> Session::windowProperty(const std::string& name) const {
+    return tool({"xprop", "-id", std::to_string(window_), name});
+}
+
+std::vector<Icon> Session::windowIcons() const {
+    // All of it, as plain numbers ("= 48, 48, 0, ..."), rather than xprop's drawing of each icon.
+    const auto out = tool({"xprop", "-id", std::to_string(window_), "-len", "100000000", "-notype", "-f",
+                           "_NET_WM_ICON", "32c", " = $0+\n", "_NET_WM_ICON"});
+    const size_t at = out ? out->find(" = ") : std::string::npos;
+    if (at == std::string::npos) return {};
+    std::vector<std::uint32_t> values;
+    for (const char* p = out->c_str() + at + 3;;) {
+        char* end = nullptr;
+        const unsigned long v = std::strtoul(p, &end, 10);
+        if (end == p) break;
+        values.push_back(static_cast<std::uint32_t>(v));
+        p = *end == ',' ? end + 1 : end;
+    }
+    // Width, height, then width x height pixels; again for each further size.
+    std::vector<Icon> icons;
+    for (size_t i = 0; i < values.size();) {
+        if (values.size() - i < 2) return {};
+        Icon icon{int(values[i]), int(values[i + 1]), {}};
+        const size_t n = size_t(icon.width) * size_t(icon.height);
+        if (values.size() - i - 2 < n) return {};
+        icon.argb.assign(values.begin() + long(i) + 2, values.begin() + long(i + 2 + n));
+        icons.push_back(std::move(icon));
+        i += 2 + n;
+    }
+    return icons;
+}
+
+std::vector<Icon> Session::iconsIn(const std::string& path) const {
+    // PAM, one picture after another: a header of "KEY value" lines up to ENDHDR, then RGBA rows.
+    const auto out = tool({"convert", path, "-depth", "8", "pam:-"});
+    std::vector<Icon> icons;
+    size_t pos = 0;
+    while (out && pos < out->size()) {
+        const size_t end = out->find("ENDHDR\n", pos);
+        if (end == std::string::npos || out->compare(pos, 3, "P7\n") != 0) return {};
+        std::istringstream header(out->substr(pos, end - pos));
+        Icon icon;
+        int depth = 0, maxval = 0;
+        for (std::string key; header >> key;) {
+            if (key == "WIDTH") header >> icon.width;
+            else if (key == "HEIGHT") header >> icon.height;
+            else if (key == "DEPTH") header >> depth;
+            else if (key == "MAXVAL") header >> maxval;
+        }
+        pos = end + 7;
+        const size_t n = size_t(icon.width) * size_t(icon.height);
+        if (depth != 4 || maxval != 255 || n == 0 || out->size() - pos < 4 * n) return {};
+        for (size_t k = 0; k < n; ++k, pos += 4) {
+            const auto byte = [&](size_t i) { return std::uint32_t(static_cast<unsigned char>((*out)[pos + i])); };
+            icon.argb.push_back(byte(3) << 24 | byte(0) << 16 | byte(1) << 8 | byte(2));
+        }
+        icons.push_back(std::move(icon));
+    }
+    return icons;
 }
 
 Image Session::screenshot(const std::string& label) {

@@ -57,6 +57,14 @@ private:
     std::vector<std::uint8_t> rgb_;
 };
 
+// An icon picture as _NET_WM_ICON holds one: 0xAARRGGBB (alpha not premultiplied), rows top to
+// bottom.
+struct Icon {
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> argb;
+    bool operator==(const Icon& o) const { return width == o.width && height == o.height && argb == o.argb; }
+};
+
 struct SessionOptions {
     std::vector<std::string> wrapper;    // e.g. {"valgrind", "--error-exitcode=99"}; empty: none
     std::vector<std::string> extraArgs;  // appended to the editor's command line
@@ -120,6 +128,15 @@ public:
     std::optional<Rect> windowGeometry() const;
     std::vector<Rect> visibleMenus() const;  // sorted by x, then y
     std::vector<std::string> windowNames() const;  // names of all mapped top-level windows
+    // One property of the editor window as xprop prints it ("NAME(TYPE) = value" and a newline,
+    // or "NAME:  not found."); nullopt if xprop failed.
+    std::optional<std::string> windowProperty(const std::string& name) const;
+    // The pictures of the editor window's _NET_WM_ICON, in order; none when it has no such
+    // property or a malformed one.
+    std::vector<Icon> windowIcons() const;
+    // The pictures of an image file with alpha (a PNG has one, an ICO one for each size), read
+    // with ImageMagick; none when it cannot be read.
+    std::vector<Icon> iconsIn(const std::string& path) const;
 
     // Pictures of the whole screen. A non-empty label also keeps the picture as <dir>/NN-label.ppm.
     Image screenshot(const std::string& label = "");

@@ -12,9 +12,11 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <iostream>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -396,6 +398,31 @@ TEST_F(EditorE2E, StartUpShowsOneWindowWithThePatchAndAxes) {
                 EXPECT_NEAR(*seen, a.byRow ? p->x : p->y, 1.5) << a.name << " at " << t;
             }
     });
+}
+
+// What a dock ties the window to its launcher by, and shows for it.
+TEST_F(EditorE2E, WindowCarriesTheDesktopEntrysClassItsProcessAndTheIcon) {
+    std::ifstream entry(E2E_DESKTOP_ENTRY);
+    std::string wmClass;
+    for (std::string line; std::getline(entry, line);)
+        if (line.rfind("StartupWMClass=", 0) == 0) wmClass = line.substr(15);
+    ASSERT_FALSE(wmClass.empty()) << E2E_DESKTOP_ENTRY << " names no StartupWMClass";
+    EXPECT_EQ(s().windowProperty("WM_CLASS").value_or(s().lastError()),
+              "WM_CLASS(STRING) = \"vellorin\", \"" + wmClass + "\"\n");
+    EXPECT_EQ(s().windowProperty("_NET_WM_PID").value_or(s().lastError()),
+              "_NET_WM_PID(CARDINAL) = " + std::to_string(s().editorPid()) + "\n");
+
+    // Every size the window offers is the committed PNG of that size, pixel for pixel; 48 and 128
+    // px are there at least.
+    std::set<int> sizes;
+    for (const Icon& icon : s().windowIcons()) {
+        const std::string png = std::string(E2E_ICON_DIR) + "/" + std::to_string(icon.width) + "/org.vellorin.Vellorin.png";
+        const auto committed = s().iconsIn(png);
+        EXPECT_TRUE(committed.size() == 1 && icon == committed.front())
+            << "the " << icon.width << " x " << icon.height << " icon is not " << png;
+        sizes.insert(icon.width);
+    }
+    EXPECT_TRUE(sizes.count(48) && sizes.count(128)) << "_NET_WM_ICON has " << sizes.size() << " sizes, not 48 and 128 px";
 }
 
 TEST_F(EditorE2E, RendersFramesContinuouslyWhileIdle) {

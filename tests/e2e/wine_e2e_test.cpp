@@ -132,12 +132,21 @@ protected:
     Rect win_;
 };
 
-TEST_F(WineE2E, WindowTakesKeysAndDrawsTheLinuxPicture) {
+TEST_F(WineE2E, WindowShowsTheProgramsIconTakesKeysAndDrawsTheLinuxPicture) {
     startBuiltProgram();
     ASSERT_FALSE(HasFatalFailure());
     EXPECT_EQ(s().tool({"xdotool", "getwindowname", std::to_string(s().window())}).value_or(""), " Vellorin \n");
     EXPECT_EQ(win_.width, 900);
     EXPECT_EQ(win_.height, 700);
+
+    // Wine puts the window class's icon, each size it uses, on its X window: every one must be
+    // that size of the program's own icon, not of Wine's default.
+    const std::vector<Icon> ico = s().iconsIn(E2E_WINDOWS_ICON), icons = s().windowIcons();
+    ASSERT_FALSE(ico.empty()) << "cannot read " << E2E_WINDOWS_ICON;
+    EXPECT_FALSE(icons.empty()) << "the window has no _NET_WM_ICON";
+    for (const Icon& icon : icons)
+        EXPECT_TRUE(std::find(ico.begin(), ico.end(), icon) != ico.end())
+            << "the window's " << icon.width << " x " << icon.height << " icon is not in " << E2E_WINDOWS_ICON;
 
     // docs/screenshot.png shows point "d" pushed 8 steps up along z.
     const auto ppm = s().tool({"convert", E2E_SCREENSHOT, "-depth", "8", "ppm:-"});
