@@ -73,8 +73,7 @@ protected:
 }  // namespace
 
 TEST_F(Narration, ATypicalEditIsSaidOncePerBurstInOrderAndTheTableFollowsIt) {
-    EXPECT_EQ(vellorinNarrationCaption(), std::string("Pontos de controlo ativos, por linha e coluna da grelha: "
-                                                      "letra e coordenadas x, y, z (base + desvio)"));
+    EXPECT_EQ(vellorinNarrationCaption(), std::string("Pontos de controlo ativos: letra, x, y e z (base + desvio)"));
     EXPECT_EQ(vellorinNarrationRowHeader(3), std::string("Linha 3"));
     EXPECT_EQ(vellorinNarrationColumnHeader(0), std::string("Coluna 0"));
     EXPECT_EQ(table()[2], "s|x 100|y 300|z 0  d|x 200|y 300|z 0  f|x 300|y 300|z 0  g|x 400|y 300|z 0");

@@ -295,8 +295,7 @@ NARRATION_READER int vellorinNarrationRows() { return narrator.seen.rows; }
 NARRATION_READER int vellorinNarrationCols() { return narrator.seen.cols; }
 
 NARRATION_READER const char* vellorinNarrationCaption() {
-    return "Pontos de controlo ativos, por linha e coluna da grelha: letra e coordenadas x, y, z "
-           "(base + desvio)";
+    return "Pontos de controlo ativos: letra, x, y e z (base + desvio)";
 }
 
 NARRATION_READER const char* vellorinNarrationRowHeader(int row) { return reply("Linha " + std::to_string(row)); }
