@@ -442,6 +442,16 @@ const cases = {
     assert.deepEqual(await keyState(page, 'Ponto d'), { pressed: null, current: 'true' });
     assert.equal(await page.$eval('#points [aria-current]', (c) => c.textContent.split('\n')[0]), 'd');
     assert.ok(await page.evaluate(() => !document.activeElement.closest('[role=status]')), 'the status region never has the focus');
+    // Frames in which nothing changed leave the page alone.
+    assert.equal(await page.evaluate(async () => {
+      let records = 0;
+      const o = new MutationObserver((ms) => { records += ms.length; });
+      o.observe(document.body, { subtree: true, childList: true, attributes: true, characterData: true });
+      const f = window.vellorinStatus.frames;
+      while (window.vellorinStatus.frames < f + 30) await new Promise((r) => requestAnimationFrame(r));
+      o.disconnect();
+      return records + o.takeRecords().length;
+    }), 0, 'changes to the page in 30 frames without events');
     await keep(page, 'web-narration.png');
     assert.deepEqual(await axeViolations(page), []);
   },
