@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "web/narration.h"
 #include "web/platform.h"
+#include "web/narration.h"  // after each event and frame: what the page tells a screen reader
 
 // The font is known by its address only.
 void* glutBitmapTimesRoman24 = nullptr;
