@@ -42,8 +42,13 @@ enum Part : unsigned {
     kNothingToMove = 1u << 13,
 };
 
-// The state a listener is told about: compared whole, byte for byte, after every event and frame,
-// so it is zero-filled before it is taken (no stray padding bytes).
+// Bits of Seen::switches: the movement flags and modes (as the key pad shows them), then the
+// pending reset.
+constexpr int kSwitchX = 1, kSwitchY = 2, kSwitchZ = 4, kSwitchRotation = 8, kSwitchTranslation = 16;
+constexpr int kSwitchReset = 32;
+
+// The state a listener is told about, compared whole with memcmp after every event and frame: its
+// members leave no padding between or after them.
 struct Seen {
     Vec3d points[kSide][kSide];  // base + offset, active or not
     Vec3d eye;
@@ -53,17 +58,15 @@ struct Seen {
     int selectedRow;
     int selectedCol;
     int axis;
+    int switches;
     float angle;
     float tz;
-    bool flags[3];  // xMove, yMove, zMove
-    bool rotationMode;
-    bool translationMode;
-    bool resetPending;
 };
+static_assert(sizeof(Seen) == (kSide * kSide + 2) * sizeof(Vec3d) + 6 * sizeof(int) + 2 * sizeof(float),
+              "Seen has padding, which memcmp would compare");
 
 Seen take() {
     Seen s;
-    std::memset(&s, 0, sizeof s);
     for (int i = 0; i < kSide; ++i) {
         for (int j = 0; j < kSide; ++j) s.points[i][j] = controlPoint(i, j);
     }
@@ -75,16 +78,15 @@ Seen take() {
     s.selectedRow = controlGrid.selectedRow;
     s.selectedCol = controlGrid.selectedCol;
     s.axis = e.rotationAxis;
+    s.switches = (e.xMove ? kSwitchX : 0) | (e.yMove ? kSwitchY : 0) | (e.zMove ? kSwitchZ : 0) |
+                 (e.rotationMode ? kSwitchRotation : 0) | (e.translationMode ? kSwitchTranslation : 0) |
+                 (e.resetPending ? kSwitchReset : 0);
     s.angle = e.rotationAngle;
     s.tz = e.translation.tz;
-    s.flags[0] = e.xMove;
-    s.flags[1] = e.yMove;
-    s.flags[2] = e.zMove;
-    s.rotationMode = e.rotationMode;
-    s.translationMode = e.translationMode;
-    s.resetPending = e.resetPending;
     return s;
 }
+
+bool on(const Seen& s, int bit) { return (s.switches & bit) != 0; }
 
 struct Message {
     std::string text;
@@ -159,17 +161,19 @@ Message compose(const Seen& a, const Seen& b, unsigned asked, bool step) {
                          count(b.cols, "coluna", "colunas") + ".");
     }
     if ((asked & kAxis) || a.axis != b.axis) m.add(kAxis, std::string("Eixo de rota\xe7\xe3o: ") + axisName(b.axis) + ".");
-    if (a.rotationMode != b.rotationMode) {
-        m.add(kRotationMode, std::string("Modo de rota\xe7\xe3o ") + onOff(b.rotationMode) +
-                                 (b.rotationMode ? std::string(", em torno do ") + axisName(b.axis) : "") + ".");
+    const int flipped = a.switches ^ b.switches;
+    if (flipped & kSwitchRotation) {
+        const bool rotating = on(b, kSwitchRotation);
+        m.add(kRotationMode, std::string("Modo de rota\xe7\xe3o ") + onOff(rotating) +
+                                 (rotating ? std::string(", em torno do ") + axisName(b.axis) : "") + ".");
     }
-    if (a.translationMode != b.translationMode) {
-        m.add(kTranslationMode, std::string("Modo de transla\xe7\xe3o ") + onOff(b.translationMode) + ".");
+    if (flipped & kSwitchTranslation) {
+        m.add(kTranslationMode, std::string("Modo de transla\xe7\xe3o ") + onOff(on(b, kSwitchTranslation)) + ".");
     }
     static const char* const axes[] = {"x", "y", "z"};
     for (int k = 0; k < 3; ++k) {
-        if (a.flags[k] != b.flags[k]) {
-            m.add(kMoveX << k, std::string("Movimento em ") + axes[k] + " " + onOff(b.flags[k]) + ".");
+        if (flipped & (kSwitchX << k)) {
+            m.add(kMoveX << k, std::string("Movimento em ") + axes[k] + " " + onOff(on(b, kSwitchX << k)) + ".");
         }
     }
     if ((asked & kSelection) || a.selectedRow != b.selectedRow || a.selectedCol != b.selectedCol) {
@@ -205,7 +209,7 @@ Message compose(const Seen& a, const Seen& b, unsigned asked, bool step) {
         m.add(kCamera, std::string("C\xe2mara movida para ") + coordinates(b.eye) + ".");
     }
     // "+" or "-" that moved nothing while editing points: say what is missing.
-    if (step && m.kind == 0 && !b.rotationMode && !b.translationMode) {
+    if (step && m.kind == 0 && !on(b, kSwitchRotation | kSwitchTranslation)) {
         m.add(kNothingToMove, b.selectedRow < 0 || b.selectedCol < 0
                                   ? "Nada a mover: nenhum ponto selecionado."
                                   : "Nada a mover: nenhum movimento ligado (teclas x, y e z).");
@@ -276,7 +280,7 @@ int narrateFrame(double now) {
     if (std::memcmp(&n.seen, &after, sizeof after) != 0) {
         // A frame changes the records only through a pending reset, or by laying out the base of
         // points the grid has just shown.
-        if (n.seen.resetPending && !after.resetPending) queue({kResetDone, kReset}, now);
+        if (on(n.seen, kSwitchReset) && !on(after, kSwitchReset)) queue({kResetDone, kReset}, now);
         n.seen = after;
         n.viewChanged = true;
     }
@@ -310,9 +314,7 @@ NARRATION_READER const char* vellorinNarrationCell(int row, int col) {
 }
 
 NARRATION_READER int vellorinNarrationToggles() {
-    const Seen& s = narrator.seen;
-    return (s.flags[0] ? 1 : 0) | (s.flags[1] ? 2 : 0) | (s.flags[2] ? 4 : 0) | (s.rotationMode ? 8 : 0) |
-           (s.translationMode ? 16 : 0);
+    return narrator.seen.switches & (kSwitchX | kSwitchY | kSwitchZ | kSwitchRotation | kSwitchTranslation);
 }
 
 NARRATION_READER int vellorinNarrationSelected() {
