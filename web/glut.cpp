@@ -8,6 +8,7 @@
 
 #include "web/font.h"
 #include "web/platform.h"
+#include "web/narration.h"  // after each event and frame: what the page tells a screen reader
 
 // The font is known by its address: GLUT_BITMAP_TIMES_ROMAN_24 is &glutBitmapTimesRoman24.
 void* glutBitmapTimesRoman24 = nullptr;
@@ -103,18 +104,22 @@ EMSCRIPTEN_KEEPALIVE void vellorinFrame() {
         redisplayPosted = false;
         displayFunc();
     }
+    if (const int changed = narrateFrame(emscripten_get_now())) vellorinNarrationShow(changed);
 }
 
 EMSCRIPTEN_KEEPALIVE void vellorinKey(int key, int x, int y) {
     if (keyboardFunc != nullptr) keyboardFunc(static_cast<unsigned char>(key), x, y);
+    narrateKey(static_cast<unsigned char>(key), emscripten_get_now());
 }
 
 EMSCRIPTEN_KEEPALIVE void vellorinSpecialKey(int key, int x, int y) {
     if (specialFunc != nullptr) specialFunc(key, x, y);
+    narrateSpecialKey(key, emscripten_get_now());
 }
 
 EMSCRIPTEN_KEEPALIVE void vellorinMenuPick(int menu, int value) {
     if (menu > 0 && menu < static_cast<int>(menuHandlers.size()) && menuHandlers[menu] != nullptr) {
         menuHandlers[menu](value);
     }
+    narrateMenuPick(value, emscripten_get_now());
 }

@@ -204,6 +204,38 @@ async function axeViolations(page) {
   return page.evaluate(() => axe.run(document).then((r) => r.violations.map((v) => `${v.id}: ${v.nodes.map((n) => n.target).join(' ')}`)));
 }
 
+
+// --- what a screen reader meets ----------------------------------------------------------------
+// Elements found in the browser's accessibility tree by role and accessible name (Chromium's own
+// tree, Firefox's through WebDriver BiDi).
+const byRole = (page, role, name) => page.$$(`::-p-aria([role="${role}"]${name === undefined ? '' : `[name="${name}"]`})`);
+
+// Every message that reaches the status region from now on, in order.
+async function listen(page) {
+  const [region] = await byRole(page, 'status');
+  assert.ok(region, 'a status region');
+  await region.evaluate((r) => {
+    window.said = [];
+    new MutationObserver((ms) => ms.forEach((m) => m.addedNodes.forEach((n) => window.said.push(n.textContent))))
+      .observe(r, { childList: true });
+  });
+}
+const heard = (page, last) => page.waitForFunction((l) => window.said.at(-1) === l, { timeout: TIMEOUT }, last)
+  .catch(async () => { throw new Error(`never heard "${last}"; heard ${JSON.stringify(await page.evaluate(() => window.said))}`); });
+
+// A key pad button's aria-pressed and aria-current, the button found by its name. Chromium's tree
+// gives the pressed state itself.
+async function keyState(page, name) {
+  const [button] = await byRole(page, 'button', name);
+  assert.ok(button, `button "${name}"`);
+  const state = await button.evaluate((b) => ({ pressed: b.getAttribute('aria-pressed'), current: b.getAttribute('aria-current') }));
+  if (state.pressed !== null && page.accessibility && !/firefox/i.test(await page.browser().version())) {
+    const node = await page.accessibility.snapshot({ root: button });
+    assert.equal(!!node.pressed, state.pressed === 'true', `${name}: tree and attribute`);
+  }
+  return state;
+}
+
 // --- cases ------------------------------------------------------------------------------------
 test('WebAssembly samples carry the native bits', () => {
     const reference = fs.readFileSync(path.join(root, 'bench/sample_bits.txt'), 'utf8').match(/fnv1a (\w+)/)[1];
@@ -268,7 +300,9 @@ const cases = {
     assert.equal(roles.filter((r) => r === 'presentation').length, 5, `roles ${roles}`);
     if (instructions.length !== 21 || blank !== 5 || !instructions[3].endsWith('\u00e0 letra.'))
       throw new Error(`instructions ${JSON.stringify(instructions)}`);
-    const help = await page.evaluate(() => [...document.querySelectorAll('#help h2, #help .help-line')].map((e) => e.textContent));
+    // The panel: the control points' heading (its table is the screen reader's case), then the pages.
+    const [points, ...help] = await page.evaluate(() => [...document.querySelectorAll('#help h2, #help .help-line')].map((e) => e.textContent));
+    assert.equal(points, 'Pontos de controlo');
     if (help.length !== 2 + 21 + 8 || help[0] !== 'Instru\u00e7\u00f5es' || help[22] !== 'Ajuda'
         || JSON.stringify(help.slice(1, 22)) !== JSON.stringify(instructions) || !help[24].startsWith(' 1\u00ba '))
       throw new Error(`help panel ${JSON.stringify(help)}`);
@@ -403,6 +437,70 @@ const cases = {
     assert.deepEqual(await run(), [], 'phone size');
   },
 
+  'a screen reader hears each edit once per burst, reads the points as a table and the key pad\'s state': async (page) => {
+    await listen(page);
+    const moved = 'Ponto d movido para x 200; y 300; z 15.';
+    await page.keyboard.press('d');
+    await page.keyboard.press('z');
+    // Three repeats of a held "+" in one task: they come faster than any quiet time, however busy
+    // the machine is.
+    await page.$eval('#canvas', (c) => { for (let k = 0; k < 3; ++k) c.dispatchEvent(new KeyboardEvent('keydown', { key: '+', bubbles: true })); });
+    await heard(page, moved);
+    await pickMenu(page, ['Dimens\u00e3o vertical', '2']);
+    await page.waitForFunction(() => document.querySelectorAll('#points td').length === 9, { timeout: TIMEOUT });
+    await pickMenu(page, ['Reset']);
+    const reset = 'Reset: pontos de controlo na posi\u00e7\u00e3o inicial, sem rota\u00e7\u00e3o nem transla\u00e7\u00e3o, ' +
+                  'modos e movimentos desligados, c\u00e2mara na posi\u00e7\u00e3o inicial.';
+    await heard(page, reset);
+    assert.deepEqual(await page.evaluate(() => window.said), ['Ponto d selecionado: linha 2, coluna 1.', 'Movimento em z ligado.',
+                                                              moved, 'Grelha de 4 linhas por 2 colunas.', reset]);
+    // The table: named by its caption, a header per column and row, one cell per active point
+    // (and the empty corner), each where the grid has it.
+    const caption = 'Pontos de controlo ativos: letra, x, y e z (base + desvio)';
+    assert.equal((await byRole(page, 'table', caption)).length, 1, 'the table by its caption');
+    assert.equal((await byRole(page, 'columnheader')).length, 2);
+    assert.equal((await byRole(page, 'rowheader')).length, 4);
+    assert.equal((await byRole(page, 'cell')).length, 9);
+    for (const [i, j, name] of [[0, 0, 'q x 100 y 100 z 0'], [0, 1, 'w x 200 y 100 z 0'], [1, 0, 'i x 100 y 200 z 0'],
+                                [1, 1, 'o x 200 y 200 z 0'], [2, 0, 's x 100 y 300 z 0'], [2, 1, 'd x 200 y 300 z 0'],
+                                [3, 0, 'h x 100 y 400 z 0'], [3, 1, 'j x 200 y 400 z 0']]) {
+      const cells = await byRole(page, 'cell', name);
+      assert.equal(cells.length, 1, name);
+      assert.deepEqual(await cells[0].evaluate((c) => [c.parentElement.rowIndex - 1, c.cellIndex - 1]), [i, j], name);
+    }
+    // The key pad (as on a touch screen) tells the program's flags: "t" clears the "x" just set.
+    await page.$eval('#keypad', (k) => { k.style.display = 'flex'; });
+    await (await byRole(page, 'button', 'Mover em x'))[0].click();
+    await heard(page, 'Movimento em x ligado.');
+    assert.deepEqual(await keyState(page, 'Mover em x'), { pressed: 'true', current: null });
+    await (await byRole(page, 'button', 'Transla\u00e7\u00e3o'))[0].click();
+    await heard(page, 'Modo de transla\u00e7\u00e3o ligado. Movimento em x desligado. Nenhum ponto selecionado.');
+    assert.deepEqual(await keyState(page, 'Mover em x'), { pressed: 'false', current: null });
+    assert.deepEqual(await keyState(page, 'Transla\u00e7\u00e3o'), { pressed: 'true', current: null });
+    assert.deepEqual(await keyState(page, 'Ponto d'), { pressed: null, current: null });
+    // Choosing the point already chosen is said again.
+    for (let k = 0; k < 2; ++k) {
+      await pickMenu(page, ['Mover o ponto', 'd']);
+      await page.waitForFunction((n) => window.said.length === n, { timeout: TIMEOUT }, 8 + k);
+      await heard(page, 'Ponto d selecionado: linha 2, coluna 1.');
+    }
+    assert.deepEqual(await keyState(page, 'Ponto d'), { pressed: null, current: 'true' });
+    assert.equal(await page.$eval('#points [aria-current]', (c) => c.textContent.split('\n')[0]), 'd');
+    assert.ok(await page.evaluate(() => !document.activeElement.closest('[role=status]')), 'the status region never has the focus');
+    // Frames in which nothing changed leave the page alone.
+    assert.equal(await page.evaluate(async () => {
+      let records = 0;
+      const o = new MutationObserver((ms) => { records += ms.length; });
+      o.observe(document.body, { subtree: true, childList: true, attributes: true, characterData: true });
+      const f = window.vellorinStatus.frames;
+      while (window.vellorinStatus.frames < f + 30) await new Promise((r) => requestAnimationFrame(r));
+      o.disconnect();
+      return records + o.takeRecords().length;
+    }), 0, 'changes to the page in 30 frames without events');
+    await keep(page, 'web-narration.png');
+    assert.deepEqual(await axeViolations(page), []);
+  },
+
   'a lost GPU context comes back with the same picture and every edit': async (page) => {
     const dAt = (z) => (p) => p.redDots().some((d) => near(d, project(startView(), 200, 300, z)));
     for (const key of ['d', 'z', '+', '+', '+', '+']) await page.keyboard.press(key);
@@ -532,6 +630,10 @@ async function touchChecks(page) {
   for (const key of ['d', 'z', '+', '+', '+', '+']) await (await page.$(`#keypad [data-key="${key}"]`)).tap();
   const dAt = (p) => p.redDots(v.scale).some((d) => near(d, project(v, 200, 300, 20), v.scale));
   await until(page, 'point d 20 units up from the key pad', dAt);
+  // The taps are told, and the key pad shows the program's flags and point.
+  await page.waitForFunction(() => document.querySelector('[role=status]').textContent === 'Ponto d movido para x 200; y 300; z 20.', { timeout: TIMEOUT });
+  assert.deepEqual(await keyState(page, 'Mover em z'), { pressed: 'true', current: null });
+  assert.deepEqual(await keyState(page, 'Ponto d'), { pressed: null, current: 'true' });
   const c = await page.$eval('#canvas', (e) => { const r = e.getBoundingClientRect(); return [r.left + r.width / 3, r.top + r.height / 3]; });
   await page.touchscreen.touchStart(c[0], c[1]);
   await page.waitForFunction(() => document.querySelectorAll('[role=menu]').length === 1, { timeout: TIMEOUT });
