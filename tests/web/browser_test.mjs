@@ -577,27 +577,41 @@ async function soak(browser, url) {
   const otherKeys = [...'bcmnvQWZ019.,', 'Escape', 'Backspace', 'Delete', 'Enter', ' ', 'Home', 'End', 'PageUp',
                      'PageDown', 'Insert', 'Tab'];
   const notSair = (labels) => pick(labels.filter((l) => l !== 'Sair'));  // "Sair" would end the session
-  // The centre of an element, scrolled into view, and whether it opens a submenu.
-  const centre = (selector, index) => page.evaluate((selector, index) => {
-    const all = [...document.querySelectorAll(selector)];
+  // A point of an element (the `index`th that matches, wrapping round), at fractions (fx, fy) of
+  // its visible part once it is scrolled into view and stands still (keys on a focused button
+  // scroll the page smoothly); with its label and whether it opens a submenu.
+  const spot = (selector, index = 0, fx = 0.5, fy = 0.5) => page.evaluate(async (selector, index, fx, fy) => {
+    const all = document.querySelectorAll(selector);
     const e = all[index % all.length];
-    e.scrollIntoView({ block: 'nearest', inline: 'nearest' });
-    const r = e.getBoundingClientRect();
-    return { x: r.left + r.width / 2, y: r.top + r.height / 2, label: e.textContent, sub: e.hasAttribute('aria-haspopup') };
-  }, selector, index);
-  // A random point of the canvas's visible part.
-  const canvasPoint = () => page.evaluate((rx, ry) => {
-    canvas.scrollIntoView({ block: 'nearest', inline: 'nearest' });
-    const r = canvas.getBoundingClientRect();
+    let r, last;
+    do {
+      last = r;
+      e.scrollIntoView({ block: 'nearest', inline: 'nearest' });
+      await new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done)));
+      r = e.getBoundingClientRect();
+    } while (!last || r.top !== last.top || r.left !== last.left);
     const x0 = Math.max(r.left, 0), x1 = Math.min(r.right, innerWidth), y0 = Math.max(r.top, 0), y1 = Math.min(r.bottom, innerHeight);
-    return { x: x0 + rx * (x1 - x0 - 1), y: y0 + ry * (y1 - y0 - 1) };
-  }, random(), random());
-  const menusOpen = (n) => page.waitForFunction((n) => document.querySelectorAll('.glut-menu').length >= n, { timeout: TIMEOUT }, n);
+    return { x: x0 + fx * (x1 - x0), y: y0 + fy * (y1 - y0), label: e.textContent, sub: e.hasAttribute('aria-haspopup') };
+  }, selector, index, fx, fy);
+  const canvasPoint = () => spot('#canvas', 0, random(), random());
+  // A finger down and up 50 ms later by the events' own clocks, however late they arrive: a busy
+  // machine must not make a tap a long press.
+  const tap = async ({ x, y }) => {
+    const t = Date.now() / 1000;
+    await cdp.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [{ x, y }], timestamp: t });
+    await cdp.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [], timestamp: t + 0.05 });
+  };
+  const menusOpen = (n) => page.waitForFunction((n) => document.querySelectorAll('.glut-menu').length >= n, { timeout: TIMEOUT }, n)
+    .catch(() => { throw new Error(`no menu at level ${n}`); });
   const entries = (level) => `.glut-menu:nth-child(${level}) [role=menuitem]`;
 
   const actions = {
-    key: async () => { await page.keyboard.press(pick(programKeys)); ++count.keys; },
-    arrow: async () => { await page.keyboard.press(pick(arrows)); ++count.keys; },
+    // A burst of program keys and arrows, sent without waiting for each (as fast typing does).
+    keys: async () => {
+      const burst = Array.from({ length: 1 + Math.floor(random() * 30) }, () => pick(random() < 0.8 ? programKeys : arrows));
+      await Promise.all(burst.map((key) => page.keyboard.press(key)));
+      count.keys += burst.length;
+    },
     // Enter or Space on the key pad's Menu button (after a Tab) opens the menu: closed again.
     other: async () => { await page.keyboard.press(pick(otherKeys)); ++count.keys; await closeMenus(); },
     focus: async () => {  // a click on the canvas gives it the keys back
@@ -635,32 +649,38 @@ async function soak(browser, url) {
       await closeMenus();
       ++count.keyMenus;
     },
-    tap: async () => {
-      const b = await centre('#keypad [data-key]', Math.floor(random() * 1000));
-      await page.touchscreen.tap(b.x, b.y);
-      ++count.taps;
+    taps: async () => {
+      for (let n = 1 + Math.floor(random() * 8); n > 0; --n, ++count.taps)
+        await tap(await spot('#keypad [data-key]', Math.floor(random() * 1000)));
     },
     touchMenu: async () => {  // the key pad's Menu button, then taps on entries
-      const b = await centre('#menu-button', 0);
-      await page.touchscreen.tap(b.x, b.y);
-      for (let level = 1; level <= 2; ++level) {
-        await menusOpen(level);
-        let e = await centre(entries(level), Math.floor(random() * 1000));
-        if (e.label === 'Sair') e = await centre(entries(level), 0);
-        await page.touchscreen.tap(e.x, e.y);
-        if (!e.sub) break;
+      await tap(await spot('#menu-button'));
+      await menusOpen(1);
+      let e = await spot(entries(1), Math.floor(random() * 1000));
+      if (e.label === 'Sair') e = await spot(entries(1), 0);
+      await tap(e);
+      if (e.sub) {
+        // On a narrow screen the submenu may open over its entry, and the same tap then picks
+        // the line that lies there.
+        await page.waitForFunction(() => document.querySelectorAll('.glut-menu').length !== 1, { timeout: TIMEOUT });
+        if ((await status()).menus) {
+          e = await spot(entries(2), Math.floor(random() * 1000));
+          await tap(e);
+        }
       }
       await closeMenus();
       ++count.touchMenus;
     },
   };
-  const weights = (touch) => Object.entries({ key: 50, arrow: 15, other: 10, focus: 2, mouseMenu: 2, keyMenu: 2,
-                                              tap: touch ? 25 : 0, touchMenu: touch ? 2 : 0 });
-  const act = async (touch) => {
+  const weights = (touch) => Object.entries({ keys: 40, other: 10, focus: 4, mouseMenu: 3, keyMenu: 3,
+                                              taps: touch ? 25 : 0, touchMenu: touch ? 3 : 0 });
+  const run = (name) => actions[name]().catch(async (e) => {
+    throw new Error(`${name}: ${e.message}; ${JSON.stringify(await status())} (seed ${seed})`);
+  });
+  const act = (touch) => {
     const w = weights(touch);
     let r = random() * w.reduce((s, [, n]) => s + n, 0);
-    const [name] = w.find(([, n]) => (r -= n) < 0);
-    await actions[name]();
+    return run(w.find(([, n]) => (r -= n) < 0)[0]);
   };
 
   const loseContext = async () => {
@@ -669,7 +689,7 @@ async function soak(browser, url) {
       window.loseContext.loseContext();
     });
     await page.waitForFunction(() => window.vellorinStatus.lost, { timeout: TIMEOUT });
-    for (let k = 0; k < 20; ++k) await actions.key();  // edits while the picture is gone
+    await actions.keys();  // edits while the picture is gone
     await page.evaluate(() => window.loseContext.restoreContext());
     await page.waitForFunction((n) => window.vellorinStatus.restored === n && !window.vellorinStatus.lost, { timeout: TIMEOUT }, ++count.losses);
     await framesGo(`lost context ${count.losses}`);
@@ -691,9 +711,10 @@ async function soak(browser, url) {
       await windowed({ ...(touch ? phone() : desktop()), cpu });
       count.phone += touch;
       count.slowed += cpu > 1;
-      if (phase < 2) for (const [name, n] of weights(touch)) if (n) await actions[name]();  // each kind early on
-      for (let k = 20 + Math.floor(random() * 60); k > 0; --k) await act(touch);
+      if (phase < 2) for (const [name, n] of weights(touch)) if (n) await run(name);  // each kind early on
+      for (let k = 10 + Math.floor(random() * (cpu > 1 ? 20 : 60)); k > 0; --k) await act(touch);
       await framesGo(`phase ${phase}`);
+      if (process.env.SOAK_DEBUG) console.log('# phase', phase, touch, cpu, elapsed(), JSON.stringify(count), JSON.stringify(await memory()));
       if (phase === 2 || (count.losses === 1 && elapsed() >= SOAK_SECONDS / 2) || (count.losses === 2 && (late || elapsed() >= SOAK_SECONDS * 3 / 4)))
         await loseContext();
       if (phase === 2) figures.early = await memory();
