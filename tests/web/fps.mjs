@@ -16,15 +16,16 @@ import { launch, startServer, TIMEOUT } from './browser.mjs';
 
 // --- what the split counts as text and as the platform --------------------------------------
 // Keep these in step with web/platform.js, web/gl.cpp and web/glut.cpp when the functions that
-// draw text change: the profiler knows functions only by name.
-// A sample is text when any function on its stack is one of TEXT, so all a text function calls
-// (WebGL or 2-D canvas calls, glyph look-ups, WebAssembly) counts as text. The program's
-// WebAssembly names are there only when the module keeps its name section (emcc --profiling-funcs);
-// without it its functions are "wasm-function[N]" and count as WebAssembly.
+// draw text change: the profiler knows functions only by name. A sample is text when any function
+// on its stack is in TEXT or matches TEXT_PATTERN, so all such a function calls (WebGL or 2-D
+// canvas calls, glyph look-ups, WebAssembly) counts as text. The module's WebAssembly functions
+// have names only when it keeps its name section (emcc --profiling-funcs); without it they are
+// "wasm-function[N]" and count as WebAssembly.
 const TEXT = new Set([
   '_vellorinRasterPos', '_vellorinBitmapCharacter',  // platform.js: raster position, one character
   'glRasterPos3f', 'glutBitmapCharacter',             // gl.cpp, glut.cpp
 ]);
+const TEXT_PATTERN = /glyph/i;  // and any function named for glyphs, wherever it is
 // Calls of a 2-D canvas (the layer the labels are drawn on), wherever they are made: the frame's
 // clear clears that layer too.
 const TEXT_NATIVE = new Set(['fillText', 'strokeText', 'measureText', 'clearRect', 'fillRect', 'drawImage', 'putImageData']);
@@ -109,7 +110,7 @@ function splitProfile(profile, site) {
     const leaf = nodes.get(id).callFrame;
     if (leaf.functionName === '(idle)') return 'idle';
     for (let k = id; k !== undefined; k = parent.get(k))
-      if (TEXT.has(nodes.get(k).callFrame.functionName)) return 'text';
+      if (TEXT.has(nodes.get(k).callFrame.functionName) || TEXT_PATTERN.test(nodes.get(k).callFrame.functionName)) return 'text';
     if (!leaf.url && TEXT_NATIVE.has(leaf.functionName)) return 'text';
     if (WASM_TO_JS.has(leaf.functionName)) return 'gl';
     // A built-in function counts as the script that called it.
