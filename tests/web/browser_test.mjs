@@ -577,29 +577,40 @@ async function soak(browser, url) {
   const otherKeys = [...'bcmnvQWZ019.,', 'Escape', 'Backspace', 'Delete', 'Enter', ' ', 'Home', 'End', 'PageUp',
                      'PageDown', 'Insert', 'Tab'];
   const notSair = (labels) => pick(labels.filter((l) => l !== 'Sair'));  // "Sair" would end the session
-  // A point of an element (the `index`th that matches, wrapping round), at fractions (fx, fy) of
-  // its visible part once it is scrolled into view and stands still (keys on a focused button
-  // scroll the page smoothly); with its label and whether it opens a submenu.
-  const spot = (selector, index = 0, fx = 0.5, fy = 0.5) => page.evaluate(async (selector, index, fx, fy) => {
-    const all = document.querySelectorAll(selector);
+  // A point of an element, once the events sent before have landed: the `index`th of those that
+  // match (wrapping round; none labelled `avoid`), scrolled into view and standing still (keys on
+  // a focused button scroll the page smoothly), or if it cannot be seen the first that can; at
+  // fractions (fx, fy) of its visible part; with its label and whether it opens a submenu. Null if
+  // none can be seen.
+  const spot = (selector, { index = 0, fx = 0.5, fy = 0.5, avoid } = {}) => page.evaluate(async (selector, index, fx, fy, avoid) => {
+    const frame = () => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done)));
+    await frame();
+    const all = [...document.querySelectorAll(selector)].filter((e) => e.textContent !== avoid);
+    if (!all.length) return null;
     const e = all[index % all.length];
     let r, last;
     do {
       last = r;
       e.scrollIntoView({ block: 'nearest', inline: 'nearest' });
-      await new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done)));
+      await frame();
       r = e.getBoundingClientRect();
     } while (!last || r.top !== last.top || r.left !== last.left);
-    const x0 = Math.max(r.left, 0), x1 = Math.min(r.right, innerWidth), y0 = Math.max(r.top, 0), y1 = Math.min(r.bottom, innerHeight);
-    return { x: x0 + fx * (x1 - x0), y: y0 + fy * (y1 - y0), label: e.textContent, sub: e.hasAttribute('aria-haspopup') };
-  }, selector, index, fx, fy);
-  const canvasPoint = () => spot('#canvas', 0, random(), random());
-  // A finger down and up 50 ms later by the events' own clocks, however late they arrive: a busy
-  // machine must not make a tap a long press.
-  const tap = async ({ x, y }) => {
-    const t = Date.now() / 1000;
-    await cdp.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [{ x, y }], timestamp: t });
-    await cdp.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [], timestamp: t + 0.05 });
+    const seen = (e) => {
+      const r = e.getBoundingClientRect();
+      const x0 = Math.max(r.left, 0), x1 = Math.min(r.right, innerWidth), y0 = Math.max(r.top, 0), y1 = Math.min(r.bottom, innerHeight);
+      return x1 > x0 && y1 > y0 && { x: x0 + fx * (x1 - x0), y: y0 + fy * (y1 - y0), label: e.textContent, sub: e.hasAttribute('aria-haspopup') };
+    };
+    return [e, ...all].map(seen).find(Boolean) || null;
+  }, selector, index, fx, fy, avoid);
+  const canvasPoint = () => spot('#canvas', { fx: random(), fy: random() });
+  // A finger down and up 50 ms later by the events' own clocks, both sent at once: however late
+  // they arrive, a busy machine does not make a tap a long press.
+  let clock = 0;
+  const tap = ({ x, y }) => {
+    const t = clock = Math.max(Date.now() / 1000, clock + 0.1);
+    return Promise.all([
+      cdp.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [{ x, y }], timestamp: t }),
+      cdp.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [], timestamp: t + 0.05 })]);
   };
   const menusOpen = (n) => page.waitForFunction((n) => document.querySelectorAll('.glut-menu').length >= n, { timeout: TIMEOUT }, n)
     .catch(() => { throw new Error(`no menu at level ${n}`); });
@@ -651,23 +662,19 @@ async function soak(browser, url) {
     },
     taps: async () => {
       for (let n = 1 + Math.floor(random() * 8); n > 0; --n, ++count.taps)
-        await tap(await spot('#keypad [data-key]', Math.floor(random() * 1000)));
+        await tap(await spot('#keypad [data-key]', { index: Math.floor(random() * 1000) }));
     },
-    touchMenu: async () => {  // the key pad's Menu button, then taps on entries
+    // The key pad's Menu button, then taps on entries in view. (The menu opens at the canvas's
+    // corner, which may lie above the screen once the page is scrolled to the key pad.)
+    touchMenu: async () => {
       await tap(await spot('#menu-button'));
       await menusOpen(1);
-      let e = await spot(entries(1), Math.floor(random() * 1000));
-      if (e.label === 'Sair') e = await spot(entries(1), 0);
-      await tap(e);
-      if (e.sub) {
-        // On a narrow screen the submenu may open over its entry, and the same tap then picks
-        // the line that lies there.
-        await page.waitForFunction(() => document.querySelectorAll('.glut-menu').length !== 1, { timeout: TIMEOUT });
-        if ((await status()).menus) {
-          e = await spot(entries(2), Math.floor(random() * 1000));
-          await tap(e);
-        }
-      }
+      const e = await spot(entries(1), { index: Math.floor(random() * 1000), avoid: 'Sair' });
+      if (e) await tap(e);
+      // On a narrow screen a submenu may open over its entry, and the same tap then picks the
+      // line that lies there: a submenu may or may not be open now.
+      const line = await spot(entries(2), { index: Math.floor(random() * 1000) });
+      if (line) await tap(line);
       await closeMenus();
       ++count.touchMenus;
     },
