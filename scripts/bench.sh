@@ -5,43 +5,67 @@
 #   - whole frames of the editor's display() against an evaluator peer and a vertex-array peer
 #     (bench_frame), each run on a private Xvfb with Mesa's software renderer;
 #   - the editor's time to its first frame on screen and its peak memory (first_frame, 3 starts);
-#   - the browser build's frame rates in headless Chromium (tests/web/fps.mjs).
-# Builds the preset "default". Options (environment): FRAME_RUNS (default 3) runs of the 4x4 frame
-# benchmark, FRAME_ROUNDS (default 12) and FRAME_FRAMES (default 40) per run.
+#   - the browser build in headless Chromium, at full and at 4x slowed CPU and pixel ratios 1 to 3,
+#     beside a page that only clears, and where its main-thread time goes (tests/web/fps.mjs).
+# Builds the preset "default". Raw results are kept in build/bench-results/.
+#   scripts/bench.sh          everything
+#   scripts/bench.sh --web    the browser build alone (a few minutes); the page keeps the native
+#                             results of the last full run
+# Options (environment): FRAME_RUNS (default 3) runs of the 4x4 frame benchmark, FRAME_ROUNDS
+# (default 12) and FRAME_FRAMES (default 40) per run; WEB_SECONDS (default 8) measured per page.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 bash scripts/setup.sh
-bash scripts/build.sh default >/dev/null
+work="$root/build/bench-results"
 bin="$root/build/bench"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
 x() { "$root/scripts/with-xvfb.sh" "$@"; }
+# When a part ended, and the load average then: "date|load".
+stamp() { echo "$(date -u '+%Y-%m-%d %H:%M UTC')|$(cut -d' ' -f1-3 /proc/loadavg)" >"$work/$1"; }
 
-echo "bench: sample bits"
-"$bin/sample_dump" "$work/samples.bin" 2>"$work/samples.txt"
-grep -qx "$(cat bench/sample_bits.txt)" "$work/samples.txt" ||
-  { echo "bench: sample bits differ from bench/sample_bits.txt: $(tail -n1 "$work/samples.txt")" >&2; exit 1; }
+native() {
+  bash scripts/build.sh default >/dev/null
+  rm -rf "$work"
+  mkdir -p "$work"
 
-echo "bench: surface math"
-"$bin/bench_math" --benchmark_out="$work/math.csv" --benchmark_out_format=csv >/dev/null 2>&1
+  echo "bench: sample bits"
+  "$bin/sample_dump" "$work/samples.bin" 2>"$work/samples.txt"
+  grep -qx "$(cat bench/sample_bits.txt)" "$work/samples.txt" ||
+    { echo "bench: sample bits differ from bench/sample_bits.txt: $(tail -n1 "$work/samples.txt")" >&2; exit 1; }
 
-echo "bench: whole frames"
-frames="${FRAME_FRAMES:-40}"
-x "$bin/bench_frame" --grid 1 --grid 2 --grid 3 --grid 4 --rounds 6 --frames "$frames" >"$work/frame_sizes.txt"
-for run in $(seq "${FRAME_RUNS:-3}"); do
-  x "$bin/bench_frame" --grid 4 --rounds "${FRAME_ROUNDS:-12}" --frames "$frames" >"$work/frame_run$run.txt"
-done
+  echo "bench: surface math"
+  "$bin/bench_math" --benchmark_out="$work/math.csv" --benchmark_out_format=csv >/dev/null 2>&1
 
-echo "bench: editor start-up and memory"
-for run in 1 2 3; do x "$bin/first_frame" "$root/build/vellorin" 3 >"$work/first_frame$run.txt"; done
+  echo "bench: whole frames"
+  local frames="${FRAME_FRAMES:-40}" run
+  x "$bin/bench_frame" --grid 1 --grid 2 --grid 3 --grid 4 --rounds 6 --frames "$frames" >"$work/frame_sizes.txt"
+  for run in $(seq "${FRAME_RUNS:-3}"); do
+    x "$bin/bench_frame" --grid 4 --rounds "${FRAME_ROUNDS:-12}" --frames "$frames" >"$work/frame_run$run.txt"
+  done
 
-echo "bench: the page in headless Chromium"
-bash scripts/web.sh >/dev/null
-(cd tests/web && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
-node tests/web/fps.mjs 10 >"$work/web_fps.txt"
-chromium --version 2>/dev/null | head -n1 >"$work/browser.txt"
+  echo "bench: editor start-up and memory"
+  for run in 1 2 3; do x "$bin/first_frame" "$root/build/vellorin" 3 >"$work/first_frame$run.txt"; done
+  stamp native_stamp.txt
+}
+
+web() {
+  echo "bench: the page in headless Chromium"
+  bash scripts/web.sh >/dev/null
+  (cd tests/web && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+  node tests/web/fps.mjs "${WEB_SECONDS:-8}" >"$work/web_fps.new"
+  mv "$work/web_fps.new" "$work/web_fps.txt"
+  chromium --version 2>/dev/null | head -n1 >"$work/browser.txt"
+  stamp web_stamp.txt
+}
+
+if [ "${1:-}" = --web ]; then
+  [ -f "$work/native_stamp.txt" ] && [ -f build/compile_commands.json ] ||
+    { echo "bench: no native results in $work yet; run scripts/bench.sh once in full" >&2; exit 1; }
+else
+  native
+fi
+web
 
 python3 bench/report.py "$work" build/compile_commands.json bench/performance.md.in >docs/performance.md
-grep -A8 '^## Summary' docs/performance.md
+grep -A12 '^## Summary' docs/performance.md
 echo "bench: wrote docs/performance.md"

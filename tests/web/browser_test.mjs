@@ -177,16 +177,29 @@ async function until(page, what, test) {
   }
 }
 
-// Opens the right-button menu and walks a path of labels: hover the submenus, click the last.
-async function pickMenu(page, labels) {
+// Opens the right-button menu (or opens it with `open`) and walks a path of labels: hover the
+// submenus, click the last entry or one without a submenu. A step may be a function that picks a
+// label from the menu's.
+async function rightClick(page) {
   const canvas = await page.$('#canvas');
   await canvas.click({ button: 'right', offset: { x: 80, y: 60 } });
+  await canvas.dispose();  // handles keep what they name alive in the page
+}
+
+async function pickMenu(page, labels, open = rightClick) {
+  await open(page);
   for (let level = 0; level < labels.length; ++level) {
-    await page.waitForFunction((n) => document.querySelectorAll('.glut-menu').length === n, { timeout: TIMEOUT }, level + 1);
+    // (A menu that opens under the pointer may open the submenu of the entry it puts there.)
+    await page.waitForFunction((n) => document.querySelectorAll('.glut-menu').length >= n, { timeout: TIMEOUT }, level + 1);
+    const label = typeof labels[level] === 'string' ? labels[level] : labels[level](await page.evaluate((level) =>
+      [...document.querySelectorAll('.glut-menu')[level].querySelectorAll('[role=menuitem]')].map((e) => e.textContent), level));
     const entry = await page.evaluateHandle((level, label) =>
-      [...document.querySelectorAll('.glut-menu')[level].children].find((e) => e.textContent === label), level, labels[level]);
-    if (!entry.asElement()) throw new Error(`no menu entry "${labels[level]}"`);
-    await (level + 1 < labels.length ? entry.hover() : entry.click());
+      [...document.querySelectorAll('.glut-menu')[level].children].find((e) => e.textContent === label), level, label);
+    if (!entry.asElement()) throw new Error(`no menu entry "${label}"`);
+    const last = level + 1 === labels.length || !(await entry.evaluate((e) => e.hasAttribute('aria-haspopup')));
+    await (last ? entry.click() : entry.hover());
+    await entry.dispose();
+    if (last) return;
   }
 }
 
@@ -643,6 +656,262 @@ async function touchChecks(page) {
   await page.waitForFunction(() => document.querySelectorAll('[role=menu]').length === 2, { timeout: TIMEOUT });
 }
 
+// --- a long random session -------------------------------------------------------------------
+// A lesson's length on a phone, compressed: phases of random keys, key-pad taps and menu picks,
+// each phase at another window size and pixel ratio, some on an emulated phone (touch, key pad)
+// with the CPU slowed 4 times, and three lost GPU contexts. After every phase the frames still
+// come and nothing was thrown or logged as an error. The JS heap and the WebAssembly memory, taken
+// after an early warm-up and at the end, do not grow, and Reset at the start's size and grid gives
+// the first picture back, pixel for pixel. VELLORIN_SOAK_SECONDS (default 60) bounds it and
+// VELLORIN_SOAK_SEED replays one; the seed is printed. Emulating touch, slowing the CPU and reading
+// the JS heap are Chromium's.
+const SOAK_SECONDS = Number(process.env.VELLORIN_SOAK_SECONDS || 60);
+// The JS heap may grow this much from the early checkpoint to the end. Code paths taken for the
+// first time after it (a first touch menu, a new window size) still add up to about 100 kB in
+// the first minute or two; then it stays within 30 kB over ten minutes.
+const HEAP_ALLOWANCE = 256 * 1024;
+
+function seeded(seed) {  // mulberry32: small, fast, and the same sequence for the same seed
+  let a = seed >>> 0;
+  return () => {
+    a = (a + 0x6d2b79f5) >>> 0;
+    let t = Math.imul(a ^ (a >>> 15), a | 1);
+    t ^= t + Math.imul(t ^ (t >>> 7), t | 61);
+    return ((t ^ (t >>> 14)) >>> 0) / 4294967296;
+  };
+}
+
+// Keeps the module's memory where the test can read its size, whatever the loader calls it.
+function keepWasmMemory() {
+  const keep = (result) => {
+    const exports = (result.instance || result).exports;
+    window.vellorinWasmMemory = Object.values(exports).find((e) => e instanceof WebAssembly.Memory);
+    return result;
+  };
+  for (const name of ['instantiate', 'instantiateStreaming']) {
+    const real = WebAssembly[name];
+    if (real) WebAssembly[name] = (...args) => real.apply(WebAssembly, args).then(keep);
+  }
+}
+
+async function soak(browser, url) {
+  const seed = Number(process.env.VELLORIN_SOAK_SEED || Math.floor(Math.random() * 2 ** 31));
+  const random = seeded(seed);
+  const pick = (list) => list[Math.floor(random() * list.length)];
+  const { page, errors } = await openPage(browser, url, { onNew: keepWasmMemory });
+  const cdp = /chrom/i.test(await browser.version()) ? await page.createCDPSession() : null;
+  // Without touch, a slowed CPU or a heap to read, Firefox's session is a third as long.
+  const seconds = cdp ? SOAK_SECONDS : SOAK_SECONDS / 3;
+  console.log(`# soak: seed ${seed}, ${seconds} s (VELLORIN_SOAK_SEED, VELLORIN_SOAK_SECONDS)`);
+  const count = { keys: 0, taps: 0, mouseMenus: 0, keyMenus: 0, touchMenus: 0, resizes: 0, phone: 0, slowed: 0, losses: 0 };
+  const status = () => page.evaluate(() => ({ ...window.vellorinStatus, menus: document.querySelectorAll('.glut-menu').length }));
+  const memory = async () => {
+    if (cdp) await cdp.send('HeapProfiler.collectGarbage');
+    return { js: cdp ? (await cdp.send('Runtime.getHeapUsage')).usedSize : NaN,
+             wasm: await page.evaluate(() => window.vellorinWasmMemory.buffer.byteLength) };
+  };
+  const closeMenus = async () => { while ((await status()).menus) await page.keyboard.press('Escape'); };
+  const framesGo = async (what) => {
+    const { frames } = await status();
+    await page.waitForFunction((f) => window.vellorinStatus.frames > f + 2, { timeout: TIMEOUT }, frames)
+      .catch(() => { throw new Error(`no frames after ${what} (seed ${seed})`); });
+    assert.deepEqual(errors, [], `after ${what} (seed ${seed})`);
+  };
+
+  // A window: its CSS size, pixel ratio and touch; the canvas's backing store follows.
+  const windowed = async ({ width, height, ratio, touch = false, cpu = 1 }) => {
+    if (cdp) {
+      await cdp.send('Emulation.setDeviceMetricsOverride', { width, height, deviceScaleFactor: ratio, mobile: touch });
+      await cdp.send('Emulation.setTouchEmulationEnabled', { enabled: touch, maxTouchPoints: 5 });
+      await cdp.send('Emulation.setCPUThrottlingRate', { rate: cpu });
+    } else {
+      await page.setViewport({ width, height, deviceScaleFactor: ratio });
+    }
+    await page.waitForFunction((r) => devicePixelRatio === r && canvas.width === Math.round(canvas.getBoundingClientRect().width * r),
+                               { timeout: TIMEOUT }, ratio);
+    ++count.resizes;
+  };
+  const desktop = () => ({ width: 600 + Math.floor(random() * 1000), height: 500 + Math.floor(random() * 500),
+                           ratio: pick([1, 1.25, 1.5, 2, 3]) });
+  const phone = () => ({ width: 360 + Math.floor(random() * 70), height: 640 + Math.floor(random() * 300),
+                         ratio: pick([2, 2.625, 2.75, 3]), touch: true });
+
+  const programKeys = [...'qweuiopasdfghjklxyzrt+-', 'NumpadAdd', 'NumpadSubtract'];
+  const arrows = ['ArrowLeft', 'ArrowRight', 'ArrowUp', 'ArrowDown'];
+  const otherKeys = [...'bcmnvQWZ019.,', 'Escape', 'Backspace', 'Delete', 'Enter', ' ', 'Home', 'End', 'PageUp',
+                     'PageDown', 'Insert', 'Tab'];
+  const notSair = (labels) => pick(labels.filter((l) => l !== 'Sair'));  // "Sair" would end the session
+  // A point of an element, once the events sent before have landed: the `index`th of those that
+  // match (wrapping round; none labelled `avoid`), scrolled into view and standing still (keys on
+  // a focused button scroll the page smoothly), or if it cannot be seen the first that can; at
+  // fractions (fx, fy) of its visible part; with its label and whether it opens a submenu. Null if
+  // none can be seen.
+  const spot = (selector, { index = 0, fx = 0.5, fy = 0.5, avoid } = {}) => page.evaluate(async (selector, index, fx, fy, avoid) => {
+    const frame = () => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done)));
+    await frame();
+    const all = [...document.querySelectorAll(selector)].filter((e) => e.textContent !== avoid);
+    if (!all.length) return null;
+    const e = all[index % all.length];
+    let r, last;
+    do {
+      last = r;
+      e.scrollIntoView({ block: 'nearest', inline: 'nearest' });
+      await frame();
+      r = e.getBoundingClientRect();
+    } while (!last || r.top !== last.top || r.left !== last.left);
+    const seen = (e) => {
+      const r = e.getBoundingClientRect();
+      const x0 = Math.max(r.left, 0), x1 = Math.min(r.right, innerWidth), y0 = Math.max(r.top, 0), y1 = Math.min(r.bottom, innerHeight);
+      return x1 > x0 && y1 > y0 && { x: x0 + fx * (x1 - x0), y: y0 + fy * (y1 - y0), label: e.textContent, sub: e.hasAttribute('aria-haspopup') };
+    };
+    return [e, ...all].map(seen).find(Boolean) || null;
+  }, selector, index, fx, fy, avoid);
+  const canvasPoint = () => spot('#canvas', { fx: random(), fy: random() });
+  // A finger down and up 50 ms later by the events' own clocks, both sent at once: however late
+  // they arrive, a busy machine does not make a tap a long press.
+  let clock = 0;
+  const tap = ({ x, y }) => {
+    const t = clock = Math.max(Date.now() / 1000, clock + 0.1);
+    return Promise.all([
+      cdp.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [{ x, y }], timestamp: t }),
+      cdp.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [], timestamp: t + 0.05 })]);
+  };
+  const menusOpen = (n) => page.waitForFunction((n) => document.querySelectorAll('.glut-menu').length >= n, { timeout: TIMEOUT }, n)
+    .catch(() => { throw new Error(`no menu at level ${n}`); });
+  const entries = (level) => `.glut-menu:nth-child(${level}) [role=menuitem]`;
+
+  const actions = {
+    // A burst of program keys and arrows, sent without waiting for each (as fast typing does).
+    keys: async () => {
+      const burst = Array.from({ length: 1 + Math.floor(random() * 30) }, () => pick(random() < 0.8 ? programKeys : arrows));
+      await Promise.all(burst.map((key) => page.keyboard.press(key)));
+      count.keys += burst.length;
+    },
+    // Enter or Space on the key pad's Menu button (after a Tab) opens the menu: closed again.
+    other: async () => { await page.keyboard.press(pick(otherKeys)); ++count.keys; await closeMenus(); },
+    focus: async () => {  // a click on the canvas gives it the keys back
+      const at = await canvasPoint();
+      await page.mouse.click(at.x, at.y);
+    },
+    mouseMenu: async () => {
+      await pickMenu(page, [notSair, pick], async () => {
+        const at = await canvasPoint();
+        await page.mouse.click(at.x, at.y, { button: 'right' });
+      });
+      await closeMenus();
+      ++count.mouseMenus;
+    },
+    // The menu key (or Shift+F10), Down a few times, then Enter, Space or Right; in a submenu the
+    // same again, or Escape.
+    keyMenu: async () => {
+      await page.mouse.move(1, 1);  // off the canvas, where the menu opens: no entry under the pointer
+      if (cdp && random() < 0.5) {
+        await page.keyboard.press('ContextMenu');
+      } else {
+        await page.keyboard.down('Shift');
+        await page.keyboard.press('F10');
+        await page.keyboard.up('Shift');
+      }
+      for (let level = 1; level <= 2; ++level) {
+        await menusOpen(level);
+        for (let n = Math.floor(random() * 8); n > 0; --n) await page.keyboard.press('ArrowDown');
+        if (await page.evaluate(() => document.activeElement.textContent) === 'Sair') await page.keyboard.press('ArrowDown');
+        if (random() < 0.1) break;  // Escape below
+        await page.keyboard.press(pick(['Enter', ' ', 'ArrowRight']));
+        const open = (await status()).menus;
+        if (open <= level) break;
+      }
+      await closeMenus();
+      ++count.keyMenus;
+    },
+    taps: async () => {
+      for (let n = 1 + Math.floor(random() * 8); n > 0; --n, ++count.taps)
+        await tap(await spot('#keypad [data-key]', { index: Math.floor(random() * 1000) }));
+    },
+    // The key pad's Menu button, then taps on entries in view. (The menu opens at the canvas's
+    // corner, which may lie above the screen once the page is scrolled to the key pad.)
+    touchMenu: async () => {
+      await tap(await spot('#menu-button'));
+      await menusOpen(1);
+      const e = await spot(entries(1), { index: Math.floor(random() * 1000), avoid: 'Sair' });
+      if (e) await tap(e);
+      // On a narrow screen a submenu may open over its entry, and the same tap then picks the
+      // line that lies there: a submenu may or may not be open now.
+      const line = await spot(entries(2), { index: Math.floor(random() * 1000) });
+      if (line) await tap(line);
+      await closeMenus();
+      ++count.touchMenus;
+    },
+  };
+  const weights = (touch) => Object.entries({ keys: 40, other: 10, focus: 4, mouseMenu: 3, keyMenu: 3,
+                                              taps: touch ? 25 : 0, touchMenu: touch ? 3 : 0 });
+  const run = (name) => actions[name]().catch(async (e) => {
+    throw new Error(`${name}: ${e.message}; ${JSON.stringify(await status())} (seed ${seed})`);
+  });
+  const act = (touch) => {
+    const w = weights(touch);
+    let r = random() * w.reduce((s, [, n]) => s + n, 0);
+    return run(w.find(([, n]) => (r -= n) < 0)[0]);
+  };
+
+  const loseContext = async () => {
+    await page.evaluate(() => {
+      window.loseContext = canvas.getContext('webgl2').getExtension('WEBGL_lose_context');
+      window.loseContext.loseContext();
+    });
+    await page.waitForFunction(() => window.vellorinStatus.lost, { timeout: TIMEOUT });
+    await actions.keys();  // edits while the picture is gone
+    await page.evaluate(() => window.loseContext.restoreContext());
+    await page.waitForFunction((n) => window.vellorinStatus.restored === n && !window.vellorinStatus.lost, { timeout: TIMEOUT }, ++count.losses);
+    await framesGo(`lost context ${count.losses}`);
+  };
+
+  try {
+    const first = await until(page, 'the 4 x 4 patch', (p) => dotsMatch(p, startView(), controlPoints(4, 4)));
+    const figures = { start: await memory() };
+    const begun = Date.now();
+    const elapsed = () => (Date.now() - begun) / 1000;
+    // Phases 0..2 warm up: a desktop window and a slowed phone, each with every kind of event
+    // once, then the first lost context; the other two losses come at half and three quarters of
+    // the time.
+    for (let phase = 0; ; ++phase) {
+      const late = elapsed() >= seconds;
+      if (late && count.losses === 3) break;
+      const touch = cdp && (phase === 1 || (phase > 2 && random() < 0.4));
+      const cpu = cdp && (phase === 1 || (phase > 2 && random() < 0.4)) ? 4 : 1;
+      await windowed({ ...(touch ? phone() : desktop()), cpu });
+      count.phone += touch;
+      count.slowed += cpu > 1;
+      if (phase < 2) for (const [name, n] of weights(touch)) if (n) await run(name);  // each kind early on
+      for (let k = 10 + Math.floor(random() * (cpu > 1 ? 20 : 60)); k > 0; --k) await act(touch);
+      await framesGo(`phase ${phase}`);
+      if (phase === 2 || (count.losses === 1 && elapsed() >= seconds / 2) || (count.losses === 2 && (late || elapsed() >= seconds * 3 / 4)))
+        await loseContext();
+      if (phase === 2) figures.early = await memory();
+    }
+    // Back to the start: its window, a 4 x 4 grid, Reset.
+    await windowed({ width: 1400, height: 760, ratio: 1 });
+    await pickMenu(page, ['Dimens\u00e3o horizontal', '4']);
+    await pickMenu(page, ['Dimens\u00e3o vertical', '4']);
+    await pickMenu(page, ['Reset']);
+    await until(page, 'the first picture again', (p) => p.rgba.equals(first.rgba)).catch(async (e) => {
+      const p = await picture(page);
+      let differ = 0;
+      for (let i = 0; i < p.rgba.length; i += 4) differ += p.rgba.readUInt32LE(i) !== first.rgba.readUInt32LE(i);
+      throw new Error(`${e.message}: ${differ} pixels differ (seed ${seed})`);
+    });
+    figures.end = await memory();
+    const mib = (b) => (Number.isNaN(b) ? 'n/a' : (b / 1048576).toFixed(2));
+    console.log(`# soak: ${elapsed().toFixed(0)} s, ${JSON.stringify(count)}`);
+    console.log(`# soak memory (MiB): ${Object.entries(figures).map(([k, m]) => `${k} JS heap ${mib(m.js)} wasm ${mib(m.wasm)}`).join('; ')}`);
+    assert.ok(!(figures.end.js > figures.early.js + HEAP_ALLOWANCE), `JS heap grew: ${JSON.stringify(figures)} (seed ${seed})`);
+    assert.equal(figures.end.wasm, figures.early.wasm, `WebAssembly memory grew (seed ${seed})`);
+    assert.deepEqual(errors, []);
+  } finally {
+    await page.close();
+  }
+}
+
 // --- the windowed browser ---------------------------------------------------------------------
 // On the private X server run.sh starts (no window manager): the mapped override-redirect windows
 // on it. The browser's own pop-up menus are such windows.
@@ -717,6 +986,7 @@ for (const name of (process.env.VELLORIN_BROWSERS || 'chromium firefox').split(/
       });
     }
     for (const [title, run] of Object.entries(special)) test(title, () => run(browser, server.url));
+    test('a long random session: frames keep coming, memory stays, Reset gives the first picture', () => soak(browser, server.url));
     if (name !== 'chromium') return;
     for (const [title, how] of Object.entries(devices)) test(`device: ${title}`, () => deviceCase(browser, server.url, how));
     test('windowed, under X: a right click shows no menu of the browser', () => windowedRightClick(server.url));
