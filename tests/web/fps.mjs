@@ -109,8 +109,10 @@ function splitProfile(profile, site) {
   const part = (id) => {
     const leaf = nodes.get(id).callFrame;
     if (leaf.functionName === '(idle)') return 'idle';
-    for (let k = id; k !== undefined; k = parent.get(k))
-      if (TEXT.has(nodes.get(k).callFrame.functionName) || TEXT_PATTERN.test(nodes.get(k).callFrame.functionName)) return 'text';
+    for (let k = id; k !== undefined; k = parent.get(k)) {
+      const name = nodes.get(k).callFrame.functionName;
+      if (TEXT.has(name) || TEXT_PATTERN.test(name)) return 'text';
+    }
     if (!leaf.url && TEXT_NATIVE.has(leaf.functionName)) return 'text';
     if (WASM_TO_JS.has(leaf.functionName)) return 'gl';
     // A built-in function counts as the script that called it.
