@@ -580,7 +580,7 @@ const devices = {
   // Ratios at which a CSS pixel is not a whole number of device pixels: laptops at 125 and 150 %,
   // a phone at 3 (Pixel 5's own is 2.75).
   'ratio 1.25': { device: { viewport: { width: 1400, height: 1000, deviceScaleFactor: 1.25 }, userAgent: '' } },
-  'ratio 1.5': { device: { viewport: { width: 1400, height: 1000, deviceScaleFactor: 1.5 }, userAgent: '' }, shot: 'web-ratio1.5.png' },
+  'ratio 1.5': { device: { viewport: { width: 1400, height: 1000, deviceScaleFactor: 1.5 }, userAgent: '' } },
   'phone at ratio 3': { device: { viewport: { width: 393, height: 851, deviceScaleFactor: 3, isMobile: true, hasTouch: true }, userAgent: '' }, touch: true },
 };
 
