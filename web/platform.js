@@ -423,8 +423,10 @@ var LibraryVellorinPlatform = {
       box.style.top = y + 'px';
       document.getElementById('menus').appendChild(box);
       var r = box.getBoundingClientRect();
-      if (r.bottom > window.innerHeight) box.style.top = Math.max(0, window.innerHeight - r.height) + 'px';
-      if (r.right > window.innerWidth) box.style.left = Math.max(0, window.innerWidth - r.width) + 'px';
+      // On the screen whole where it fits: the canvas's corner, where the key pad's Menu button
+      // opens it, may lie above the screen once a phone's page is scrolled down to the key pad.
+      if (r.bottom > window.innerHeight || r.top < 0) box.style.top = Math.max(0, Math.min(r.top, window.innerHeight - r.height)) + 'px';
+      if (r.right > window.innerWidth || r.left < 0) box.style.left = Math.max(0, Math.min(r.left, window.innerWidth - r.width)) + 'px';
       VP.openMenus.push(box);
       if (focusFirst) VP.items(box)[0].focus();
     },
