@@ -323,7 +323,7 @@ var LibraryVellorinPlatform = {
         w = box[0];
         h = box[1];
       }
-      VP.pixels = ratio;
+      VP.pixels = w / parseFloat(VP.css[0]);  // the browser's count may differ from ratio x CSS size by a pixel
       if (w === canvas.width && h === canvas.height) return;
       canvas.width = w;
       canvas.height = h;
