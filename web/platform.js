@@ -19,6 +19,7 @@ var LibraryVellorinPlatform = {
     ratio: 0,          // the device pixel ratio the canvas was last sized for
     css: null,         // the canvas's CSS width and height, as last set
     box: null,         // the device pixels the browser last said the canvas covers
+    pointerType: 'mouse',  // what last pointed: a mouse hovers, a finger or pen taps
     points: null,      // the program for points, glyphs and one-pixel lines, with its uniforms
     wide: null,        // the program for lines wider than a pixel
     vaos: null,
@@ -404,10 +405,13 @@ var LibraryVellorinPlatform = {
           VP.focusCanvas();
           VP.call(function() { _vellorinMenuPick(id, entry.value); });
         };
+        // A finger's tap reaches here as a hover first, then as a click at the same spot: a
+        // submenu opened by that hover, moved left over its entry where the screen is narrow,
+        // would take the click. So only a mouse opens a submenu by hovering.
         row.addEventListener('mouseenter', function() {
           row.focus({ preventScroll: true });
           VP.closeMenus(level + 1);
-          if (entry.submenu) row.openSub(false);
+          if (entry.submenu && VP.pointerType === 'mouse') row.openSub(false);
         });
         // A tap opens a submenu as hovering does.
         row.addEventListener('click', function() {
@@ -433,10 +437,10 @@ var LibraryVellorinPlatform = {
 
     // The attached main menu, from the keyboard or the key pad: at the pointer's last place on
     // the canvas, with focus on its first entry.
-    openMainMenu: function(x, y, focusFirst) {
+    openMainMenu: function(x, y, focusFirst, opener) {
       var menu = VP.attached[2];  // GLUT_RIGHT_BUTTON
       if (menu === undefined || VP.status.ended || !VP.status.webgl) return;
-      VP.openMenu(menu, x, y, 0, null, focusFirst);
+      VP.openMenu(menu, x, y, 0, opener || null, focusFirst);
     },
 
     menuKey: function(e) {
@@ -587,17 +591,25 @@ var LibraryVellorinPlatform = {
       ['pointerup', 'pointercancel', 'pointerleave', 'pointermove'].forEach(function(type) {
         canvas.addEventListener(type, VP.onPointerEnd);
       });
+      ['pointerdown', 'pointermove'].forEach(function(type) {
+        document.addEventListener(type, function(e) { VP.pointerType = e.pointerType; }, true);
+      });
       document.addEventListener('mousedown', VP.onMouseDown);
       document.addEventListener('keydown', VP.onKeyDown);
       // The key pad sends its keys as the keyboard would.
       document.querySelectorAll('#keypad [data-key]').forEach(function(button) {
-        button.addEventListener('click', function() {
+        button.addEventListener('click', function(e) {
           if (VP.status.webgl && !VP.openMenus.length) VP.sendKey(button.dataset.key);
+          // A tap leaves the keys with the program, for a keyboard beside the screen; from the
+          // keyboard (detail 0) the focus stays on the button.
+          if (e.detail > 0) VP.focusCanvas();
         });
       });
       document.getElementById('menu-button').addEventListener('click', function(e) {
         var r = canvas.getBoundingClientRect();
-        VP.openMainMenu(r.left + 8, r.top + 8, e.detail === 0);  // detail 0: from the keyboard
+        // detail 0: from the keyboard. The button is the menu's opener: it tells whether the
+        // menu is open, and Escape goes back to it.
+        VP.openMainMenu(r.left + 8, r.top + 8, e.detail === 0, e.currentTarget);
       });
       canvas.addEventListener('webglcontextlost', function(e) {
         e.preventDefault();  // asks for the context back

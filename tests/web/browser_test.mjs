@@ -396,6 +396,8 @@ const cases = {
     };
     await shiftF10();
     await expect({ text: 'Dimens\u00e3o horizontal', menus: 1, expanded: 'false' });
+    // A screen reader reads the entry's label, not the arrow drawn beside it.
+    assert.equal((await byRole(page, 'menuitem', 'Dimens\u00e3o horizontal')).length, 1, 'an entry named by its label alone');
     await page.keyboard.press('ArrowUp');  // wraps round to the last entry
     await expect({ text: 'Sair' });
     await page.keyboard.press('ArrowDown');
@@ -498,6 +500,9 @@ const cases = {
       await heard(page, 'Ponto d selecionado: linha 2, coluna 1.');
     }
     assert.deepEqual(await keyState(page, 'Ponto d'), { pressed: null, current: 'true' });
+  // A keyboard beside the screen still reaches the program after the taps.
+  await page.keyboard.press('x');
+  await page.waitForFunction(() => document.querySelector('#keypad [data-key=x]').getAttribute('aria-pressed') === 'true', { timeout: TIMEOUT });
     assert.equal(await page.$eval('#points [aria-current]', (c) => c.textContent.split('\n')[0]), 'd');
     assert.ok(await page.evaluate(() => !document.activeElement.closest('[role=status]')), 'the status region never has the focus');
     // Frames in which nothing changed leave the page alone.
@@ -647,13 +652,31 @@ async function touchChecks(page) {
   await page.waitForFunction(() => document.querySelector('[role=status]').textContent === 'Ponto d movido para x 200; y 300; z 20.', { timeout: TIMEOUT });
   assert.deepEqual(await keyState(page, 'Mover em z'), { pressed: 'true', current: null });
   assert.deepEqual(await keyState(page, 'Ponto d'), { pressed: null, current: 'true' });
+  // A keyboard beside the screen still reaches the program after the taps.
+  await page.keyboard.press('x');
+  await page.waitForFunction(() => document.querySelector('#keypad [data-key=x]').getAttribute('aria-pressed') === 'true', { timeout: TIMEOUT });
   const c = await page.$eval('#canvas', (e) => { const r = e.getBoundingClientRect(); return [r.left + r.width / 3, r.top + r.height / 3]; });
   await page.touchscreen.touchStart(c[0], c[1]);
   await page.waitForFunction(() => document.querySelectorAll('[role=menu]').length === 1, { timeout: TIMEOUT });
   await page.touchscreen.touchEnd();
-  const entry = await page.evaluateHandle(() => [...document.querySelectorAll('[role=menuitem]')].find((e) => e.textContent === 'Mover o ponto'));
-  await entry.tap();
+  // Tapped near its right end: on a narrow screen the submenu then opens under the finger.
+  const entry = await page.evaluate(() => {
+    const r = [...document.querySelectorAll('[role=menuitem]')].find((e) => e.textContent === 'Escolher eixo de rota\u00e7\u00e3o').getBoundingClientRect();
+    return [r.right - 4, r.top + r.height / 2];
+  });
+  await page.touchscreen.tap(...entry);
   await page.waitForFunction(() => document.querySelectorAll('[role=menu]').length === 2, { timeout: TIMEOUT });
+  // That tap picked nothing in the submenu.
+  await page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
+  assert.equal(await page.$$eval('[role=menu]', (m) => m.length), 2);
+  // The key pad's Menu button tells whether its menu is open; Escape goes back to it.
+  const menuButton = () => page.$eval('#menu-button', (b) => [b.getAttribute('aria-expanded'), b === document.activeElement]);
+  await page.tap('#menu-button');
+  await page.waitForFunction(() => document.querySelectorAll('[role=menu]').length === 1, { timeout: TIMEOUT });
+  assert.deepEqual((await menuButton())[0], 'true');
+  await page.keyboard.press('Escape');
+  await page.waitForFunction(() => !document.querySelector('[role=menu]'), { timeout: TIMEOUT });
+  assert.deepEqual(await menuButton(), ['false', true]);
 }
 
 // --- a long random session -------------------------------------------------------------------
