@@ -435,8 +435,8 @@ var LibraryVellorinPlatform = {
       if (focusFirst) VP.items(box)[0].focus();
     },
 
-    // The attached main menu, from the keyboard or the key pad: at the pointer's last place on
-    // the canvas, with focus on its first entry.
+    // The attached main menu, opened by a long press, the keyboard (at the pointer's last place on
+    // the canvas) or the key pad's Menu button.
     openMainMenu: function(x, y, focusFirst, opener) {
       var menu = VP.attached[2];  // GLUT_RIGHT_BUTTON
       if (menu === undefined || VP.status.ended || !VP.status.webgl) return;
@@ -605,11 +605,12 @@ var LibraryVellorinPlatform = {
           if (e.detail > 0) VP.focusCanvas();
         });
       });
+      // The Menu button's menu opens beside it, where the finger is (the canvas may be scrolled
+      // out of view above the key pad). detail 0: from the keyboard. The button is the menu's
+      // opener: it tells whether the menu is open, and Escape goes back to it.
       document.getElementById('menu-button').addEventListener('click', function(e) {
-        var r = canvas.getBoundingClientRect();
-        // detail 0: from the keyboard. The button is the menu's opener: it tells whether the
-        // menu is open, and Escape goes back to it.
-        VP.openMainMenu(r.left + 8, r.top + 8, e.detail === 0, e.currentTarget);
+        var r = e.currentTarget.getBoundingClientRect();
+        VP.openMainMenu(r.left, r.bottom, e.detail === 0, e.currentTarget);
       });
       canvas.addEventListener('webglcontextlost', function(e) {
         e.preventDefault();  // asks for the context back

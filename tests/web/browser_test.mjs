@@ -669,11 +669,18 @@ async function touchChecks(page) {
   // That tap picked nothing in the submenu.
   await page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
   assert.equal(await page.$$eval('[role=menu]', (m) => m.length), 2);
-  // The key pad's Menu button tells whether its menu is open; Escape goes back to it.
+  // The key pad's Menu button opens its menu beside it, on the screen, and tells whether it is
+  // open; Escape goes back to it.
   const menuButton = () => page.$eval('#menu-button', (b) => [b.getAttribute('aria-expanded'), b === document.activeElement]);
   await page.tap('#menu-button');
   await page.waitForFunction(() => document.querySelectorAll('[role=menu]').length === 1, { timeout: TIMEOUT });
   assert.deepEqual((await menuButton())[0], 'true');
+  const gap = await page.evaluate(() => {
+    const [b, m] = ['#menu-button', '[role=menu]'].map((s) => document.querySelector(s).getBoundingClientRect());
+    const apart = Math.max(m.left - b.right, b.left - m.right, m.top - b.bottom, b.top - m.bottom);
+    return m.left >= 0 && m.top >= 0 && m.right <= innerWidth && m.bottom <= innerHeight ? apart : 'off the screen';
+  });
+  assert.ok(gap <= 1, `the menu lies ${gap} px from its button`);
   await page.keyboard.press('Escape');
   await page.waitForFunction(() => !document.querySelector('[role=menu]'), { timeout: TIMEOUT });
   assert.deepEqual(await menuButton(), ['false', true]);
@@ -854,15 +861,13 @@ async function soak(browser, url) {
       for (let n = 1 + Math.floor(random() * 8); n > 0; --n, ++count.taps)
         await tap(await spot('#keypad [data-key]', { index: Math.floor(random() * 1000) }));
     },
-    // The key pad's Menu button, then taps on entries in view. (The menu opens at the canvas's
-    // corner, which may lie above the screen once the page is scrolled to the key pad.)
+    // The key pad's Menu button, then taps on entries in view: a tap on an entry with a submenu
+    // opens it, one on any other entry picks it.
     touchMenu: async () => {
       await tap(await spot('#menu-button'));
       await menusOpen(1);
       const e = await spot(entries(1), { index: Math.floor(random() * 1000), avoid: 'Sair' });
       if (e) await tap(e);
-      // On a narrow screen a submenu may open over its entry, and the same tap then picks the
-      // line that lies there: a submenu may or may not be open now.
       const line = await spot(entries(2), { index: Math.floor(random() * 1000) });
       if (line) await tap(line);
       await closeMenus();
