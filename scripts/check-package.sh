@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks a built Vellorin .deb as a distribution would, and fails on anything found:
-#   lintian (errors and warnings; informational tags are only listed), desktop-file-validate,
+#   lintian --pedantic on every .changes beside it (the source package and each architecture's
+#   .deb: errors and warnings fail, the other tags are only listed), desktop-file-validate,
 #   appstreamcli validate-tree, man --warnings on both manual pages; files owned by root; Depends
 #   free of development packages and tools; the one application id used throughout (the window's
 #   class too, by the desktop entry's StartupWMClass); PNG icons rendered from the current SVG.
@@ -24,9 +25,9 @@ quiet() {
 }
 
 echo "check-package: lintian $(lintian --version | awk '{print $2}')"
-lintian_args=(--fail-on error,warning --display-info)
+changes=("$(dirname "$deb")"/vellorin_*.changes)
 # lintian warns that it runs as root (the CI does); that line is not about the package.
-lintian "${lintian_args[@]}" "$deb" 2> >(grep -v 'running with root privileges' >&2) ||
+lintian --pedantic -E -I --fail-on error,warning "${changes[@]}" 2> >(grep -v 'running with root privileges' >&2) ||
   problem "lintian found errors or warnings"
 
 dpkg-deb -x "$deb" "$tmp/pkg"

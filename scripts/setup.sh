@@ -3,30 +3,39 @@
 #   setup.sh --run [PACKAGE...]   only what building and running the editor need (scripts/run.sh)
 #   setup.sh --windows            what building the Windows program and its installer needs
 #                                 (scripts/windows.sh), and Wine for its checks
+#   setup.sh --package            what making and checking the Debian packages needs
+#                                 (scripts/package.sh, scripts/reprotest.sh)
 #   setup.sh [PACKAGE...]         all of the above plus everything tests, benchmarks and packaging need
 # Safe to run again: it installs nothing when everything is present. Extra package names given as
 # arguments are needed too (scripts/fuzz.sh asks for clang this way).
 set -euo pipefail
 
-# Building and running: compiler, CMake, GLUT/GLU/GL/Xlib with headers, libpng's headers (the build
-# decodes the window icon's PNGs), Mesa's software renderer, and xdpyinfo/glxinfo, with which
+# Building and running: compiler, CMake, GLUT/GLU/GL/Xlib with headers, Python (the build decodes
+# the window icon's PNGs), Mesa's software renderer, and xdpyinfo/glxinfo, with which
 # scripts/run.sh tells a missing display or GLX apart.
 run_packages=(
   g++ cmake make pkg-config
-  freeglut3-dev libglu1-mesa-dev libgl-dev libx11-dev libpng-dev
+  libglut-dev libglu1-mesa-dev libgl-dev libx11-dev python3
   libgl1-mesa-dri libglx-mesa0
   x11-utils mesa-utils
 )
 
 # Tests, benchmarks and the Debian package with its checks.
 test_packages=(
-  libgtest-dev libbenchmark-dev python3      # GoogleTest, Google Benchmark; python3 for the bench report
+  libgtest-dev libbenchmark-dev              # GoogleTest, Google Benchmark
   clang                                      # the second compiler the tree must build with
   xvfb xdotool imagemagick xauth             # windows without a screen, and driving them
   openbox                                    # the window manager Wine's windows need (Wine tests)
   procps time valgrind                       # process checks, memory figures, memcheck
-  dpkg-dev file                              # the .deb's library dependencies (dpkg-shlibdeps)
-  lintian desktop-file-utils appstream man-db  # checking the .deb, desktop entry, metadata, manuals
+)
+
+# The Debian packages: source package and chroots, cross-builds run by qemu-user, Debian's test
+# runner, reproducibility; checking the packages, desktop entry, metadata and manuals; the
+# end-to-end tests that the arm packages' programs are held to.
+package_packages=(
+  dpkg-dev debhelper mmdebstrap arch-test qemu-user-static autopkgtest reprotest diffoscope-minimal faketime disorderfs
+  lintian desktop-file-utils appstream man-db
+  libgtest-dev xvfb xdotool imagemagick
 )
 
 # The Windows build: MinGW-w64 cross compiler, apt-get source's unpacker (freeglut's Debian source
@@ -42,8 +51,11 @@ if [ "${1:-}" = --run ]; then
 elif [ "${1:-}" = --windows ]; then
   shift
   packages+=("${windows_packages[@]}")
+elif [ "${1:-}" = --package ]; then
+  shift
+  packages+=("${package_packages[@]}")
 else
-  packages+=("${test_packages[@]}" "${windows_packages[@]}")
+  packages+=("${test_packages[@]}" "${package_packages[@]}" "${windows_packages[@]}")
 fi
 packages+=("$@")
 

@@ -2,7 +2,9 @@
 # Installs what is missing, then runs every test through the CMake workflows: "default" (GCC: unit
 # tests, end-to-end and long runs of the real binary, sample bits), "clang" (the whole tree again,
 # everything but the X server runs), "sanitize" (the same under ASan and UBSan); then the Debian
-# package with its checks, the browser build with its browser tests, and the Windows build: its
+# packages (amd64 built clean, arm64 and armhf cross-built and tested under qemu-user, the
+# autopkgtest, the arm packages installed and drawing) with lintian's and the other checks and
+# reprotest; the browser build with its browser tests, and the Windows build: its
 # sample bits, installer and zip ("windows"), then its window, menus and installer under Wine
 # (test preset "wine", run by the native build's tests).
 # The end-to-end tests start their own private Xvfb servers, so no display of the caller's is used.
@@ -18,6 +20,7 @@ for preset in default clang sanitize; do
 done
 deb="$(bash scripts/package.sh | tail -n1)"
 bash scripts/check-package.sh "$deb"
+bash scripts/reprotest.sh
 bash scripts/web.sh
 bash tests/web/run.sh
 cmake --workflow --preset windows

@@ -30,7 +30,12 @@
 
 namespace e2e {
 
-const char* editorBinary() { return VELLORIN_BINARY; }
+// VELLORIN_E2E_PROGRAM names another editor to test instead of this build's: the installed one, or
+// a script that starts one of another architecture in its own root.
+const char* editorBinary() {
+    const char* other = std::getenv("VELLORIN_E2E_PROGRAM");
+    return other && *other ? other : VELLORIN_BINARY;
+}
 
 namespace {
 
