@@ -675,7 +675,20 @@ TEST_F(EditorE2E, WindowShowsTheReferencePictures) {
         EXPECT_EQ(pic.width(), 900) << "cannot read " << path;
         return pic;
     };
-    const auto same = [](const Image& want) { return [&want](const Image& pic) { EXPECT_EQ(pic, want); }; };
+    // The installed editor of another architecture (VELLORIN_E2E_RASTERISER=other) draws with that
+    // CPU's Mesa: the same picture within the tolerance for another rasteriser.
+    const char* rasteriser = std::getenv("VELLORIN_E2E_RASTERISER");
+    const bool other = rasteriser && std::string(rasteriser) == "other";
+    const auto same = [other](const Image& want) {
+        return [&want, other](const Image& pic) {
+            if (!other) {
+                EXPECT_EQ(pic, want);
+                return;
+            }
+            const RasterDifference d = rasterDifference(pic, want);
+            EXPECT_TRUE(d.likeReference()) << d.moved << " pixels moved (" << d.red << " red), " << d.other << " others";
+        };
+    };
     const Image start = reference(E2E_REFERENCE_DIR "/start.png");
     windowWhen("start", same(start));
     const Image edited = reference(E2E_SCREENSHOT);

@@ -220,4 +220,33 @@ std::optional<Point> crossColumn(const View& v, const double dir[3], double colu
     return cross(v, dir, column, true, reach);
 }
 
+RasterDifference rasterDifference(const Image& pic, const Image& want) {
+    const auto close = [](Rgb a, Rgb b) {
+        return std::abs(a.r - b.r) <= 1 && std::abs(a.g - b.g) <= 1 && std::abs(a.b - b.b) <= 1;
+    };
+    const auto nearby = [&](const Image& img, int x, int y, Rgb c) {
+        for (int dy = -2; dy <= 2; ++dy)
+            for (int dx = -2; dx <= 2; ++dx)
+                if (img.contains(x + dx, y + dy) && close(img.at(x + dx, y + dy), c)) return true;
+        return false;
+    };
+    RasterDifference d;
+    if (pic.width() != want.width() || pic.height() != want.height()) {
+        d.other = want.width() * want.height();
+        return d;
+    }
+    for (int y = 0; y < want.height(); ++y)
+        for (int x = 0; x < want.width(); ++x) {
+            const Rgb a = pic.at(x, y), b = want.at(x, y);
+            if (close(a, b)) continue;
+            if (nearby(pic, x, y, b) && nearby(want, x, y, a)) {
+                ++d.moved;
+                d.red += isRed(a) || isRed(b);
+            } else {
+                ++d.other;
+            }
+        }
+    return d;
+}
+
 }  // namespace e2e

@@ -55,6 +55,16 @@ private:
     std::vector<unsigned char> bits_;
 };
 
+// A picture against a reference drawn by another rasteriser (the same Mesa on another CPU, the
+// browser): pixels more than one level off count as `moved` when each picture has the other's
+// colour within two pixels (an edge that landed a pixel over; `red` of them on dots and labels),
+// as `other` when not. Another rasteriser draws the same picture when only a few edges moved.
+struct RasterDifference {
+    int moved = 0, red = 0, other = 0;
+    bool likeReference() const { return other == 0 && moved <= 200 && red <= 16; }
+};
+RasterDifference rasterDifference(const Image& pic, const Image& want);
+
 // Centres of the visible parts of control-point dots: clusters of all-red 7 x 2 blocks. A dot is a
 // 7 x 7 square, partly hidden by nearer surface samples and crossed by net lines, but two whole
 // rows of it stay in view; letters, with their one-pixel horizontal strokes, and one-pixel lines
