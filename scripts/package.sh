@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Debian packages of Vellorin, made and checked as Debian makes them, into build-deb/:
-#   source       vellorin_<version>.dsc and .tar.xz, from this checkout's files (git ls-files);
+#   source       vellorin_<version>.dsc, .orig.tar.xz and .debian.tar.xz, from this checkout's files
+#                (git ls-files);
 #   amd64        built from that source in a fresh chroot of this machine's Debian release holding
 #                build-essential and the Build-Depends only, with no network during the build; the
 #                unit tests and the sample bits run in the build;
@@ -90,21 +91,29 @@ bootstrap() {  # chroot-folder mmdebstrap-options...
 }
 
 step "source package"
+# The upstream tarball is the checkout's files without debian/, in a fixed order with fixed owners
+# and times (those of the release's changelog entry), so the same checkout gives the same bytes.
 version="$(dpkg-parsechangelog -S Version)"
-mkdir -p "$out/src/vellorin-$version"
+upstream="${version%-*}"
+stage="$out/src/vellorin-$upstream"
+mkdir -p "$stage"
 git ls-files -co --exclude-standard -z | while IFS= read -r -d '' f; do [ ! -e "$f" ] || printf '%s\0' "$f"; done |
-  xargs -0 cp --parents -t "$out/src/vellorin-$version"
-(cd "$out/src" && dpkg-source -b "vellorin-$version" >/dev/null && mv vellorin_"$version".* "$out/")
+  xargs -0 cp --parents -t "$stage"
+tar -C "$out/src" --sort=name --mtime="@$(dpkg-parsechangelog -S Timestamp)" --owner=0 --group=0 --numeric-owner \
+  --exclude="vellorin-$upstream/debian" -cf - "vellorin-$upstream" | xz -6 -T1 >"$out/vellorin_$upstream.orig.tar.xz"
+(cd "$out/src" && cp "../vellorin_$upstream.orig.tar.xz" . && dpkg-source -b "vellorin-$upstream" >/dev/null &&
+  mv "vellorin_$version.dsc" "vellorin_$version.debian.tar.xz" "$out/")
+sources=("vellorin_$version.dsc" "vellorin_$upstream.orig.tar.xz" "vellorin_$version.debian.tar.xz")
 
 step "build chroot ($suite)"
 build="$work/build"
 bootstrap "$build" --variant=buildd --architectures="amd64${arches[*]:+,}$(IFS=,; echo "${arches[*]}")"
 bind "$build"
-cp "$out/vellorin_$version.dsc" "$out/vellorin_$version.tar.xz" "$build/tmp/"
+(cd "$out" && cp "${sources[@]}" "$build/tmp/")
 log="$out/build.log"
 for arch in amd64 "${arches[@]}"; do
   step "build for $arch"
-  src="/tmp/$arch/vellorin-$version"
+  src="/tmp/$arch/vellorin-$upstream"
   mkdir -p "$build/tmp/$arch"
   in_chroot "$build" dpkg-source -x "/tmp/vellorin_$version.dsc" "$src" >"$log" 2>&1 || { cat "$log" >&2; exit 1; }
   if [ "$arch" = amd64 ]; then
