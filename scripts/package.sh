@@ -39,8 +39,10 @@ for arch in "${arches[@]}"; do
     lacks "cannot mount binfmt_misc for $arch programs: load the kernel module (modprobe binfmt_misc) or run in a privileged container"
   fi
   conf=/usr/lib/binfmt.d/qemu-$cpu.conf
-  [ -f "$conf" ] || lacks "no qemu-user interpreter for $arch: apt-get install qemu-user-static"
-  [ -e /proc/sys/fs/binfmt_misc/qemu-$cpu ] || grep -v '^#' "$conf" >/proc/sys/fs/binfmt_misc/register
+  if [ ! -e /proc/sys/fs/binfmt_misc/qemu-$cpu ]; then
+    [ -f "$conf" ] || lacks "no qemu-user interpreter for $arch: apt-get install qemu-user-static"
+    grep -v '^#' "$conf" >/proc/sys/fs/binfmt_misc/register
+  fi
   grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-$cpu ||
     lacks "binfmt_misc entry qemu-$cpu is disabled: echo 1 > /proc/sys/fs/binfmt_misc/qemu-$cpu"
 done
