@@ -33,7 +33,7 @@ test_packages=(
 # runner, reproducibility; checking the packages, desktop entry, metadata and manuals; the
 # end-to-end tests that the arm packages' programs are held to.
 package_packages=(
-  dpkg-dev debhelper mmdebstrap arch-test qemu-user-static autopkgtest reprotest diffoscope-minimal faketime disorderfs sudo
+  build-essential dpkg-dev debhelper mmdebstrap arch-test qemu-user-static autopkgtest reprotest diffoscope-minimal faketime disorderfs sudo
   lintian desktop-file-utils appstream man-db
   libgtest-dev xvfb xdotool imagemagick
 )
