@@ -23,6 +23,14 @@
 //   "Sair"                          ends the program with status 0
 #pragma once
 
+// Menu values: each submenu has its own range, so a handler (and whatever reports a pick) can tell
+// its entries apart.
+constexpr int kRowsMenuFirst = 100;   // "Dimensao horizontal": 1..4 rows, 100..103
+constexpr int kColsMenuFirst = 105;   // "Dimensao vertical": 1..4 columns, 105..108
+constexpr int kPointMenuFirst = 201;  // "Mover o ponto": 201 + 4 * row + col
+constexpr int kAxisMenuFirst = 301;   // "Escolher eixo de rotacao": 301..306, in menu order
+constexpr int kAxisMenuCount = 6;
+
 void onKeyboard(unsigned char key, int x, int y);
 void onSpecialKey(int key, int x, int y);
 

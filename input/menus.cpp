@@ -2,6 +2,7 @@
 #include <GL/glut.h>
 
 #include <cstdlib>
+#include <iterator>
 
 #include "app/editor_state.h"
 #include "input/input.h"
@@ -13,24 +14,23 @@ struct MenuEntry {
     int value;
 };
 
-// Menu values. Each submenu has its own range so a handler can tell its entries apart.
-constexpr int kRowsFirst = 100;   // 100..103: 1..4 rows
-constexpr int kColsFirst = 105;   // 105..108: 1..4 columns
-constexpr int kPointFirst = 201;  // 201..216: points in row-major order
-constexpr int kAxisFirst = 301;   // 301..306: rotation axes in menu order
 constexpr int kMenuReset = 3;
 constexpr int kMenuQuit = 4;
 
 constexpr const char* kSpacer = " \t\t\t\t\t\t\t\t\t\t";  // a blank line in the help pages
 
-constexpr MenuEntry kRowsEntries[] = {{"1", 100}, {"2", 101}, {"3", 102}, {"4", 103}};
-constexpr MenuEntry kColsEntries[] = {{"1", 105}, {"2", 106}, {"3", 107}, {"4", 108}};
+constexpr MenuEntry kRowsEntries[] = {
+    {"1", kRowsMenuFirst}, {"2", kRowsMenuFirst + 1}, {"3", kRowsMenuFirst + 2}, {"4", kRowsMenuFirst + 3}};
+constexpr MenuEntry kColsEntries[] = {
+    {"1", kColsMenuFirst}, {"2", kColsMenuFirst + 1}, {"3", kColsMenuFirst + 2}, {"4", kColsMenuFirst + 3}};
 
 constexpr MenuEntry kAxisEntries[] = {
-    {"Eixo dos ZZ", 301}, {"Eixo dos YY", 302}, {"Eixo dos XX", 303},
-    {"Eixo dos XZ", 304}, {"Eixo dos YZ", 305}, {"Eixo dos XY", 306},
+    {"Eixo dos ZZ", kAxisMenuFirst},     {"Eixo dos YY", kAxisMenuFirst + 1},
+    {"Eixo dos XX", kAxisMenuFirst + 2}, {"Eixo dos XZ", kAxisMenuFirst + 3},
+    {"Eixo dos YZ", kAxisMenuFirst + 4}, {"Eixo dos XY", kAxisMenuFirst + 5},
 };
 constexpr RotationAxis kAxisChoices[] = {AXIS_ZZ, AXIS_YY, AXIS_XX, AXIS_XZ, AXIS_YZ, AXIS_XY};
+static_assert(std::size(kAxisEntries) == kAxisMenuCount && std::size(kAxisChoices) == kAxisMenuCount);
 
 constexpr MenuEntry kInstructionEntries[] = {
     {" Teclas de auxilio - ( meramente informativo) ", 400},
@@ -77,7 +77,7 @@ int createMenu(void (*handler)(int), const MenuEntry (&entries)[N]) {
 int createPointMenu() {
     const int menu = glutCreateMenu(onPointMenu);
     for (int k = 0; k < kLabelCount; ++k) {
-        glutAddMenuEntry(controlGrid.labels[k], kPointFirst + k);
+        glutAddMenuEntry(controlGrid.labels[k], kPointMenuFirst + k);
     }
     return menu;
 }
@@ -104,32 +104,32 @@ void buildMenus() {
 }
 
 void onRowsMenu(int value) {
-    if (value >= kRowsFirst && value < kRowsFirst + 4) {
-        controlGrid.rows = value - (kRowsFirst - 1);
+    if (value >= kRowsMenuFirst && value < kRowsMenuFirst + 4) {
+        controlGrid.rows = value - (kRowsMenuFirst - 1);
         editorState.resetPending = false;
     }
     glutPostRedisplay();
 }
 
 void onColsMenu(int value) {
-    if (value >= kColsFirst && value < kColsFirst + 4) {
-        controlGrid.cols = value - (kColsFirst - 1);
+    if (value >= kColsMenuFirst && value < kColsMenuFirst + 4) {
+        controlGrid.cols = value - (kColsMenuFirst - 1);
         editorState.resetPending = false;
     }
     glutPostRedisplay();
 }
 
 void onPointMenu(int value) {
-    if (value >= kPointFirst && value < kPointFirst + kLabelCount) {
-        controlGrid.selectedRow = (value - kPointFirst) / 4;
-        controlGrid.selectedCol = (value - kPointFirst) % 4;
+    if (value >= kPointMenuFirst && value < kPointMenuFirst + kLabelCount) {
+        controlGrid.selectedRow = (value - kPointMenuFirst) / 4;
+        controlGrid.selectedCol = (value - kPointMenuFirst) % 4;
     }
     glutPostRedisplay();
 }
 
 void onAxisMenu(int value) {
-    if (value >= kAxisFirst && value < kAxisFirst + 6) {
-        editorState.rotationAxis = kAxisChoices[value - kAxisFirst];
+    if (value >= kAxisMenuFirst && value < kAxisMenuFirst + kAxisMenuCount) {
+        editorState.rotationAxis = kAxisChoices[value - kAxisMenuFirst];
         editorState.zMove = editorState.yMove = editorState.xMove = false;
         controlGrid.selectedRow = -1;
         controlGrid.selectedCol = -1;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/editor_state.h"
+#include "input/input.h"
 #include "surface/surface.h"
 
 // The page's script calls the readers below by name; `used` keeps them in the module.
@@ -15,11 +16,6 @@
 
 namespace {
 constexpr int kSide = 4;                  // the largest grid the menus offer, 4 x 4
-// Menu values (input/menus.cpp) of the picks that are said even when they change nothing.
-constexpr int kRowsMenuFirst = 100;   // "Dimensao horizontal": 100..103
-constexpr int kColsMenuFirst = 105;   // "Dimensao vertical": 105..108
-constexpr int kPointMenuFirst = 201;  // "Mover o ponto": 201 + 4 * row + col
-constexpr int kAxisMenuFirst = 301;   // "Escolher eixo de rotacao": 301..306
 constexpr unsigned char kPlus = '+';
 constexpr unsigned char kMinus = '-';
 
@@ -261,10 +257,12 @@ void narrateSpecialKey(int /*key: the camera's move is read from the state*/, do
     narrate(0, false, now);
 }
 
+// Picks of the grid, a point or an axis are said even when they change nothing; the menu's value
+// ranges tell them apart.
 void narrateMenuPick(int value, double now) {
     const unsigned asked = within(value, kRowsMenuFirst, kSide) || within(value, kColsMenuFirst, kSide) ? kGrid
                            : within(value, kPointMenuFirst, kLabelCount)                               ? kSelection
-                           : within(value, kAxisMenuFirst, 6)                                          ? kAxis
+                           : within(value, kAxisMenuFirst, kAxisMenuCount)                             ? kAxis
                                                                                                        : 0u;
     narrate(asked, false, now);
 }
