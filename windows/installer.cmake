@@ -24,4 +24,7 @@ set(CPACK_NSIS_INSTALLED_ICON_NAME vellorin.exe)
 # An earlier version is removed first, so "Apps & features" lists one Vellorin.
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_COMPRESSOR lzma)
+# Both packages record the staged files' times: the release's, not the build's.
+set(CPACK_VELLORIN_SOURCE_DATE_EPOCH ${VELLORIN_SOURCE_DATE_EPOCH})
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/stamp-staging.cmake)
 include(CPack)
