@@ -48,6 +48,20 @@ var LibraryVellorinPlatform = {
       return VP.cp1252.decode(HEAPU8.subarray(ptr, end));
     },
 
+    // Served over http(s), the page can be installed and kept for visits without a network (its
+    // manifest and service worker); opened from a folder (file://) it has all it needs, and the
+    // browser would refuse to fetch them.
+    offerOffline: function() {
+      if (location.protocol === 'file:') return;
+      var manifest = document.createElement('link');
+      manifest.rel = 'manifest';
+      manifest.href = 'vellorin.webmanifest';
+      document.head.appendChild(manifest);
+      if ('serviceWorker' in navigator) {
+        navigator.serviceWorker.register('sw.js').catch(function() {});  // works without it, online
+      }
+    },
+
     // Calls into the program; "Sair" ends it from inside such a call.
     call: function(fn) {
       if (VP.status.ended) return;
@@ -630,9 +644,7 @@ var LibraryVellorinPlatform = {
     VP.cp1252 = new TextDecoder('windows-1252');
     document.title = VP.decode(title);
     window.vellorinStatus = VP.status;
-    if ('serviceWorker' in navigator) {
-      navigator.serviceWorker.register('sw.js').catch(function() {});  // works without it, online
-    }
+    VP.offerOffline();
     var canvas = document.getElementById('canvas');
     VP.size = [width, height];
     // The window never grows past the size the program asked for, and keeps its shape.

@@ -11,6 +11,7 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
+import { pathToFileURL } from 'node:url';
 import { KnownDevices } from 'puppeteer-core';
 import { launch, root, startServer, TIMEOUT } from './browser.mjs';
 
@@ -557,12 +558,30 @@ const special = {
     }
   },
 
+  // The release's web zip unzipped into a folder and opened from there, with no server at all.
+  'from a folder (file://): keys edit the picture and a menu pick works': async (browser) => {
+    const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'vellorin-folder-'));
+    const zip = fs.readdirSync(path.join(root, 'build-web')).find((f) => /^vellorin-.*-web\.zip$/.test(f));
+    const unzip = spawnSync('python3', ['-m', 'zipfile', '-e', path.join(root, 'build-web', zip), folder], { encoding: 'utf8' });
+    assert.equal(unzip.status, 0, unzip.stderr);
+    const { page, errors } = await openPage(browser, pathToFileURL(path.join(folder, zip.replace(/\.zip$/, ''), 'index.html')).href);
+    try {
+      await cases['"d", "z", then "+" ten times raise point "d"'](page);
+      await pickMenu(page, ['Dimens\u00e3o horizontal', '2']);
+      await until(page, '2 rows of 4 points', (p) => dotsMatch(p, startView(), controlPoints(2, 4)));
+      assert.deepEqual(errors, []);
+    } finally {
+      await page.close();
+      fs.rmSync(folder, { recursive: true, force: true });
+    }
+  },
+
   'offline: a second visit without the server still runs the program': async (browser) => {
     const own = await startServer();  // its own origin and a server to stop
     const { page } = await openPage(browser, own.url);
     try {
       await page.waitForFunction(async () => (await navigator.serviceWorker.ready).active
-        && !!(await caches.match('vellorin.wasm')) && !!(await caches.match('index.html')), { timeout: TIMEOUT, polling: 500 });
+        && !!(await caches.match('vellorin.js')) && !!(await caches.match('index.html')), { timeout: TIMEOUT, polling: 500 });
       await own.stop();
       await page.reload({ timeout: TIMEOUT });
       await page.waitForFunction(() => window.vellorinStatus && window.vellorinStatus.frames >= 2, { timeout: TIMEOUT });
