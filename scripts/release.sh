@@ -24,7 +24,10 @@ version="$(sed -n 's/^project(Vellorin VERSION \([0-9.]*\) .*/\1/p' CMakeLists.t
 [ -n "$version" ] || fail "no version in CMakeLists.txt's project()"
 export SOURCE_DATE_EPOCH="$(git log -1 --format=%ct)"
 
-scratch="$(mktemp -d "$root/.dist.XXXXXX")"
+# Within an ignored folder of the checkout, so that the source package leaves it out and the
+# move to dist/ is a rename.
+mkdir -p build-release
+scratch="$(mktemp -d "$root/build-release/dist.XXXXXX")"
 trap 'rm -rf "$scratch"' EXIT
 
 git archive --format=tar --prefix="vellorin-$version/" HEAD | gzip -9n >"$scratch/vellorin-$version.tar.gz"
