@@ -4,10 +4,10 @@
 # everything but the X server runs), "sanitize" (the same under ASan and UBSan); then the Debian
 # packages (amd64 built clean, arm64 and armhf cross-built and tested under qemu-user, the
 # autopkgtest, the arm packages installed and drawing) with lintian's and the other checks and
-# reprotest; the browser build with its browser tests, and the Windows build: its
-# sample bits, installer and zip ("windows"); the web zip, installer and Windows zip built again
-# elsewhere with the same bytes; then the Windows window, menus and installer under Wine (test
-# preset "wine", run by the native build's tests).
+# reprotest; the browser build with its browser tests (chromium, firefox-esr, WebKitGTK), and the
+# Windows build: its sample bits, installer and zip ("windows"); the web zip, installer and
+# Windows zip built again elsewhere with the same bytes; then the Windows window, menus and
+# installer under Wine (test preset "wine", run by the native build's tests).
 # The end-to-end tests start their own private Xvfb servers, so no display of the caller's is used.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"

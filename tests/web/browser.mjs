@@ -6,6 +6,7 @@ import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import puppeteer from 'puppeteer-core';
+import { launchWebKit } from './webkit.mjs';
 
 export const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 export const TIMEOUT = 60000;  // generous: the machine may be busy; nothing here is timed
@@ -46,8 +47,9 @@ export const browsers = {
 };
 
 // A browser in a fresh profile (headless unless told otherwise); close() ends it and removes
-// the profile.
+// the profile. WebKit's MiniBrowser runs in a window, on the caller's X display.
 export async function launch(name = 'chromium', options = {}) {
+  if (name === 'webkit') return launchWebKit();  // WebKitGTK, through WebDriver (webkit.mjs)
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), `vellorin-${name}-`));
   const base = browsers[name]();
   const browser = await puppeteer.launch({
