@@ -90,7 +90,9 @@ TEST_F(Narration, ATypicalEditIsSaidOncePerBurstInOrderAndTheTableFollowsIt) {
         }
     }
     EXPECT_EQ(vellorinNarrationToggles(), 4);
+    EXPECT_EQ(vellorinNarrationToggled('z') * 10 + vellorinNarrationToggled('x'), 10);
     EXPECT_EQ(vellorinNarrationSelected(), 2 * 4 + 1);
+    EXPECT_EQ(vellorinNarrationSelectedRow() * 10 + vellorinNarrationSelectedCol(), 21);
     EXPECT_EQ(frame(kNarrationQuietMs - 40.0), 0);  // the burst has not rested yet
     EXPECT_EQ(frame(40.0), kNarrationMessages);
     EXPECT_EQ(said(), std::vector<std::string>{"Ponto d movido para x 200; y 300; z 15."});

@@ -26,6 +26,27 @@ bool redisplayPosted = true;  // a new window is drawn once
 
 std::vector<void (*)(int)> menuHandlers{nullptr};  // menu ids start at 1
 int currentMenu = 0;
+
+// The browser's names of the keys that reach the program, with what GLUT hands its callbacks for
+// them: special keys go to the special callback, the others to the keyboard callback as the
+// characters they type (printable keys are their own characters and need no entry).
+struct KeyName {
+    const char* name;
+    int code;
+    bool special;
+};
+constexpr KeyName kKeyNames[] = {
+    {"F1", GLUT_KEY_F1, true},   {"F2", GLUT_KEY_F2, true},   {"F3", GLUT_KEY_F3, true},
+    {"F4", GLUT_KEY_F4, true},   {"F5", GLUT_KEY_F5, true},   {"F6", GLUT_KEY_F6, true},
+    {"F7", GLUT_KEY_F7, true},   {"F8", GLUT_KEY_F8, true},   {"F9", GLUT_KEY_F9, true},
+    {"F10", GLUT_KEY_F10, true}, {"F11", GLUT_KEY_F11, true}, {"F12", GLUT_KEY_F12, true},
+    {"ArrowLeft", GLUT_KEY_LEFT, true},   {"ArrowUp", GLUT_KEY_UP, true},
+    {"ArrowRight", GLUT_KEY_RIGHT, true}, {"ArrowDown", GLUT_KEY_DOWN, true},
+    {"PageUp", GLUT_KEY_PAGE_UP, true},   {"PageDown", GLUT_KEY_PAGE_DOWN, true},
+    {"Home", GLUT_KEY_HOME, true},        {"End", GLUT_KEY_END, true},
+    {"Insert", GLUT_KEY_INSERT, true},
+    {"Backspace", '\b', false}, {"Enter", '\r', false}, {"Escape", 27, false}, {"Delete", 127, false},
+};
 }  // namespace
 
 void glutInit(int* /*argc*/, char** /*argv*/) {}
@@ -39,6 +60,8 @@ void glutInitWindowSize(int width, int height) {
 
 int glutCreateWindow(const char* title) {
     vellorinCreateWindow(initialWidth, initialHeight, title);
+    for (const KeyName& k : kKeyNames) vellorinKeyName(k.name, k.code, k.special ? 1 : 0);
+    vellorinMouseButtons(GLUT_LEFT_BUTTON, GLUT_MIDDLE_BUTTON, GLUT_RIGHT_BUTTON);
     const BitmapFont& font = kTimesRoman24;
     vellorinBitmapFont(font.height, font.xorig, font.yorig, font.characters);
     return 1;
@@ -104,7 +127,8 @@ EMSCRIPTEN_KEEPALIVE void vellorinFrame() {
         redisplayPosted = false;
         displayFunc();
     }
-    if (const int changed = narrateFrame(emscripten_get_now())) vellorinNarrationShow(changed);
+    if (const int changed = narrateFrame(emscripten_get_now()))
+        vellorinNarrationShow((changed & kNarrationView) != 0, (changed & kNarrationMessages) != 0);
 }
 
 EMSCRIPTEN_KEEPALIVE void vellorinKey(int key, int x, int y) {

@@ -320,6 +320,15 @@ NARRATION_READER int vellorinNarrationSelected() {
     return s.selectedRow < 0 || s.selectedCol < 0 ? -1 : s.selectedRow * kSide + s.selectedCol;
 }
 
+NARRATION_READER int vellorinNarrationToggled(int key) {
+    const int bit = key == 'x' ? kSwitchX : key == 'y' ? kSwitchY : key == 'z' ? kSwitchZ
+                  : key == 'r' ? kSwitchRotation : key == 't' ? kSwitchTranslation : 0;
+    return (narrator.seen.switches & bit) != 0 ? 1 : 0;
+}
+
+NARRATION_READER int vellorinNarrationSelectedRow() { return vellorinNarrationSelected() < 0 ? -1 : narrator.seen.selectedRow; }
+NARRATION_READER int vellorinNarrationSelectedCol() { return vellorinNarrationSelected() < 0 ? -1 : narrator.seen.selectedCol; }
+
 NARRATION_READER const char* vellorinNarrationTakeMessages() {
     std::string all;
     for (const std::string& m : narrator.ready) all += (all.empty() ? "" : "\n") + m;

@@ -40,11 +40,17 @@ const char* vellorinNarrationColumnHeader(int col);
 const char* vellorinNarrationCell(int row, int col);
 // The toggles that are on: 1 x, 2 y, 4 z (movement flags), 8 rotation, 16 translation mode.
 int vellorinNarrationToggles();
-// The selected point as 4 * row + col, or -1.
+// Whether the toggle that key `key` ("x", "y", "z", "r" or "t") switches is on: 1 or 0.
+int vellorinNarrationToggled(int key);
+// The selected point as 4 * row + col (its place among the point keys), or -1; its row and
+// column, or -1.
 int vellorinNarrationSelected();
+int vellorinNarrationSelectedRow();
+int vellorinNarrationSelectedCol();
 // The messages ready to be said, in order, one a line; taking them empties the queue.
 const char* vellorinNarrationTakeMessages();
 
-// Implemented by the page (web/narration.js): shows what narrateFrame reported.
-void vellorinNarrationShow(int changed);
+// Implemented by the page (web/narration.js): shows what narrateFrame reported, the table and key
+// pad (`view`) and the messages, each 1 when changed.
+void vellorinNarrationShow(int view, int messages);
 }

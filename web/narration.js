@@ -9,9 +9,8 @@ var LibraryVellorinNarration = {
     cols: 0,
     cells: [],       // [row][col] -> the table cell
     texts: [],       // [row][col] -> the text it shows
-    toggles: -1,     // the key pad's toggle bits last shown
+    toggles: -1,     // the key pad's toggles last shown, as the narrator counts them
     selected: -2,    // the point marked last (-1: none)
-    toggleKeys: { x: 1, y: 2, z: 4, r: 8, t: 16 },
 
     // The narrator's strings are single-byte Windows-1252 text, as the program's.
     text: function(ptr) {
@@ -69,7 +68,7 @@ var LibraryVellorinNarration = {
       if (toggles !== VN.toggles) {
         VN.toggles = toggles;
         document.querySelectorAll('#keypad [aria-pressed]').forEach(function(button) {
-          button.setAttribute('aria-pressed', toggles & VN.toggleKeys[button.dataset.key] ? 'true' : 'false');
+          button.setAttribute('aria-pressed', _vellorinNarrationToggled(button.dataset.key.charCodeAt(0)) ? 'true' : 'false');
         });
       }
       var selected = _vellorinNarrationSelected();
@@ -80,7 +79,7 @@ var LibraryVellorinNarration = {
         });
         if (selected >= 0) {
           document.querySelectorAll('#keypad .points button')[selected].setAttribute('aria-current', 'true');
-          var row = selected >> 2, col = selected & 3;
+          var row = _vellorinNarrationSelectedRow(), col = _vellorinNarrationSelectedCol();
           if (row < rows && col < cols) VN.cells[row][col].setAttribute('aria-current', 'true');
         }
       }
@@ -100,9 +99,9 @@ var LibraryVellorinNarration = {
     },
   },
 
-  vellorinNarrationShow: function(changed) {
-    if (changed & 1) VN.view();
-    if (changed & 2) VN.say();
+  vellorinNarrationShow: function(view, messages) {
+    if (view) VN.view();
+    if (messages) VN.say();
   },
 };
 

@@ -1,9 +1,10 @@
 // The web platform's two halves: the C++ GL and GLUT entry points the program calls, and the
-// page's JavaScript (web/platform.js) that owns the canvas, WebGL 2, the menus and the keys.
+// page's JavaScript that owns the canvas, WebGL 2, the menus and the keys (web/window.js,
+// canvas_size.js, draw.js, glyphs.js, menus.js, input.js).
 #pragma once
 
 extern "C" {
-// --- implemented in web/platform.js --------------------------------------------------------
+// --- implemented in the page's JavaScript (web/*.js) ------------------------------------------
 // WebGL 2 on the page's canvas, created for the window (w x h pixels, cp1252 title).
 void vellorinCreateWindow(int width, int height, const char* title);
 void vellorinClear(int color, int depth, float r, float g, float b, float clearDepth);
@@ -11,6 +12,11 @@ void vellorinDepthTest(int enabled, int func);
 void vellorinViewport(int x, int y, int width, int height);
 // Draws `count` vertices of kVertexFloats floats each (see below) as points (0) or lines (1).
 void vellorinDraw(int lines, const float* vertices, int count);
+// The browser's name of a key (ASCII), with GLUT's code for it: special (1) for the special
+// callback, else the character the keyboard callback gets.
+void vellorinKeyName(const char* name, int code, int special);
+// GLUT's numbers for the browser's main, middle and secondary mouse buttons.
+void vellorinMouseButtons(int main, int middle, int secondary);
 // The bitmap font the glyph vertices below name: `height` rows, origin (xorig, yorig), and per
 // character code its advance then its rows (web/font.h). The page makes its glyph texture from it.
 void vellorinBitmapFont(int height, float xorig, float yorig, const unsigned char* const* characters);

@@ -15,14 +15,14 @@
 import { launch, startServer, TIMEOUT } from './browser.mjs';
 
 // --- what the split counts as text and as the platform --------------------------------------
-// Keep these in step with web/platform.js, web/gl.cpp and web/glut.cpp when the functions that
+// Keep these in step with the page's scripts (web/*.js), web/gl.cpp and web/glut.cpp when the functions that
 // draw text change: the profiler knows functions only by name. A sample is text when any function
 // on its stack is in TEXT or matches TEXT_PATTERN, so all such a function calls (WebGL or 2-D
 // canvas calls, glyph look-ups, WebAssembly) counts as text. The module's WebAssembly functions
 // have names only when it keeps its name section (emcc --profiling-funcs); without it they are
 // "wasm-function[N]" and count as WebAssembly.
 const TEXT = new Set([
-  '_vellorinRasterPos', '_vellorinBitmapCharacter',  // platform.js: raster position, one character
+  '_vellorinRasterPos', '_vellorinBitmapCharacter',  // the page's scripts: raster position, one character
   'glRasterPos3f', 'glutBitmapCharacter',             // gl.cpp, glut.cpp
 ]);
 const TEXT_PATTERN = /glyph/i;  // and any function named for glyphs, wherever it is
