@@ -8,22 +8,49 @@
 # Windows build: its sample bits, installer and zip ("windows"); the web zip, installer and
 # Windows zip built again elsewhere with the same bytes; then the Windows window, menus and
 # installer under Wine (test preset "wine", run by the native build's tests).
+# It ends with a table of the steps and the minutes each took.
 # The end-to-end tests start their own private Xvfb servers, so no display of the caller's is used.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
-bash scripts/setup.sh
+
+# Each step's minutes, printed as one table at the end (or at the step that failed), so that it
+# shows where the time goes.
+steps=()
+current=""
+minutes() { local tenths=$(( ($1 * 10 + 30) / 60 )); echo "$((tenths / 10)).$((tenths % 10))"; }
+step() {
+  local start=$SECONDS
+  current="$1"
+  shift
+  "$@"
+  steps+=("$(printf '%-38s %6s' "$current" "$(minutes $((SECONDS - start)))")")
+  current=""
+}
+table() {
+  local status=$?
+  echo
+  echo "test: minutes per step"
+  [ ${#steps[@]} -eq 0 ] || printf '  %s\n' "${steps[@]}"
+  [ "$status" -eq 0 ] || [ -z "$current" ] || printf '  %-38s %6s\n' "$current" "failed"
+  printf '  %-38s %6s\n' "all" "$(minutes $SECONDS)"
+}
+trap table EXIT
+# package.sh prints the amd64 package's path last; the checks take it from there.
+packages() { deb="$(bash scripts/package.sh | tail -n1)"; }
+
+step "setup (missing packages)" bash scripts/setup.sh
 unset DISPLAY
 export CMAKE_BUILD_PARALLEL_LEVEL="${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}"
 export CTEST_PARALLEL_LEVEL="${CTEST_PARALLEL_LEVEL:-$(nproc)}"
 for preset in default clang sanitize; do
-  cmake --workflow --preset "$preset"
+  step "workflow $preset" cmake --workflow --preset "$preset"
 done
-deb="$(bash scripts/package.sh | tail -n1)"
-bash scripts/check-package.sh "$deb"
-bash scripts/reprotest.sh
-bash scripts/web.sh
-bash tests/web/run.sh
-cmake --workflow --preset windows
-bash scripts/check-reproducible.sh
-ctest --preset wine
+step "Debian packages (amd64, arm64, armhf)" packages
+step "package checks (lintian, metadata)" bash scripts/check-package.sh "$deb"
+step "reprotest" bash scripts/reprotest.sh
+step "web build" bash scripts/web.sh
+step "browsers (chromium, firefox, webkit)" bash tests/web/run.sh
+step "workflow windows" cmake --workflow --preset windows
+step "second build (check-reproducible)" bash scripts/check-reproducible.sh
+step "Wine" ctest --preset wine

@@ -144,8 +144,7 @@ var LibraryVellorinDraw = {
       };
       VPDraw.current = null;
       VPDraw.capacity = VPDraw.cursor = 0;
-      VPGlyphs.glyphTextures = [gl.createTexture(), gl.createTexture()];
-      VPGlyphs.glyphScale = 0;
+      VPGlyphs.reset();
       var s = VPDraw.state;
       if (s.depthTest) gl.enable(gl.DEPTH_TEST); else gl.disable(gl.DEPTH_TEST);
       gl.depthFunc(s.depthFunc);

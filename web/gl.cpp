@@ -14,6 +14,7 @@
 #include <cmath>
 #include <vector>
 
+#include "web/clip.h"
 #include "web/platform.h"
 
 namespace {
@@ -100,22 +101,18 @@ void normalize(float v[3]) {
     v[2] /= r;
 }
 
-// WebGL in Chromium (ANGLE) rasterises lines with GL's diamond rule by emulation, which loses a
-// line whose end lies behind the eye (w < 0): the axes run from the origin past the camera. Such
-// lines are cut at the near plane (z = -w in clip space) here, as a desktop GL's clipper does;
-// WebGL clips the rest.
-void appendLine(Vertex a, Vertex b) {
-    const float da = a.f[2] + a.f[3];  // >= 0 on the visible side of the near plane
-    const float db = b.f[2] + b.f[3];
-    if (da < 0.0f && db < 0.0f) return;
-    if (da < 0.0f || db < 0.0f) {
-        const float t = da / (da - db);  // where the line meets the plane, from a towards b
-        Vertex cut;
-        for (int k = 0; k < kVertexFloats; ++k) cut.f[k] = a.f[k] + t * (b.f[k] - a.f[k]);
-        (da < 0.0f ? a : b) = cut;
+// The line from a to b as a desktop GL's clipper leaves it (web/clip.h), then appended; a line
+// wholly outside is dropped. A cut end takes the colour there too, as it takes the position.
+void appendLine(const Vertex& a, const Vertex& b) {
+    float t[2];
+    if (!clip::clipLine(a.f, b.f, clip::guardFor(viewport[2]), clip::guardFor(viewport[3]), t)) return;
+    Vertex ends[2] = {a, b};
+    for (int e = 0; e < 2; ++e) {
+        if (t[e] == static_cast<float>(e)) continue;  // that end is inside
+        for (int k = 0; k < kVertexFloats; ++k) ends[e].f[k] = a.f[k] + t[e] * (b.f[k] - a.f[k]);
     }
-    pending.insert(pending.end(), a.f, a.f + kVertexFloats);
-    pending.insert(pending.end(), b.f, b.f + kVertexFloats);
+    pending.insert(pending.end(), ends[0].f, ends[0].f + kVertexFloats);
+    pending.insert(pending.end(), ends[1].f, ends[1].f + kVertexFloats);
 }
 
 void cross(const float a[3], const float b[3], float out[3]) {

@@ -9,6 +9,14 @@ var LibraryVellorinGlyphs = {
     glyphScale: 0,     // the scale the glyph texture was made for (0: none yet)
     glyphTextures: null,
 
+    // New textures for a new context (at start, or restored after a loss); the glyphs are made
+    // again at the next draw.
+    reset: function() {
+      var gl = VPDraw.gl;
+      VPGlyphs.glyphTextures = [gl.createTexture(), gl.createTexture()];
+      VPGlyphs.glyphScale = 0;
+    },
+
     // The glyph texture and the glyphs' boxes, for the current scale: GLUT's bitmaps where the
     // scale is 1 (to the nearest pixel of the 24-pixel face), else the serif face at 24 x scale.
     // Each box: its place in the texture (top row first), width, height, and its origin: how far

@@ -38,6 +38,14 @@ function miniBrowser() {
   return process.env.MINIBROWSER || `/usr/lib/${multiarch}/webkit2gtk-4.1/MiniBrowser`;
 }
 
+// The installed WebKitGTK's release (2.50.6 of 2.50.6-1~deb12u2): the version of the package that
+// holds MiniBrowser, known before any page exists.
+function installedRelease() {
+  const query = (...args) => spawnSync('dpkg-query', args, { encoding: 'utf8' }).stdout || '';
+  const owner = query('-S', miniBrowser()).split(':')[0].trim();
+  return owner ? query('-W', '-f=${Version}', owner).replace(/^\d+:/, '').replace(/-[^-]*$/, '') : '';
+}
+
 // The page's side of every call: run `fn` with `args`, awaiting a promise, and hand back its value
 // with the errors the hooks caught since the last call.
 const RUN = `const done = arguments[arguments.length - 1];
@@ -130,7 +138,7 @@ class WebKitPage {
   title() { return this.call('GET', '/title'); }
   async goto(url) { await this.call('POST', '/url', { url }); await this.evaluate(HOOKS); }
   async reload() { await this.call('POST', '/refresh', {}); await this.evaluate(HOOKS); }
-  async close() { await this.call('DELETE', ''); }
+  async close() { await this.call('DELETE', ''); this.owner.sessions.delete(this.session); }
   async screenshot({ encoding, path: file } = {}) {
     const png = await this.call('GET', '/screenshot');
     if (file) (await import('node:fs')).writeFileSync(file, Buffer.from(png, 'base64'));
@@ -216,22 +224,36 @@ class WebKitPage {
 }
 
 // The driver on a free port; each newPage() a MiniBrowser of its own, on the caller's X display.
+// The driver leads a process group of its own, so that ending it ends every MiniBrowser it started.
 export async function launchWebKit() {
   const port = await freePort();
-  const driver = spawn('WebKitWebDriver', [`--port=${port}`], { stdio: 'ignore' });
+  const driver = spawn('WebKitWebDriver', [`--port=${port}`], { stdio: 'ignore', detached: true });
+  const ended = new Promise((resolve) => driver.once('exit', resolve));
   const browser = {
     base: `http://127.0.0.1:${port}`,
-    release: '',
+    release: installedRelease(),
+    sessions: new Set(),  // the pages not closed yet
     async newPage() {
       const reply = await fetch(`${this.base}/session`, { method: 'POST', headers: { 'content-type': 'application/json' },
         body: JSON.stringify({ capabilities: { alwaysMatch: { 'webkitgtk:browserOptions': { binary: miniBrowser(), args: ['--automation'] } } } }) });
       const { value } = await reply.json();
       if (!value.sessionId) throw new Error(`webkit: no session: ${JSON.stringify(value)}`);
-      this.release = value.capabilities.browserVersion;
+      this.release = value.capabilities.browserVersion || this.release;
+      this.sessions.add(value.sessionId);
       return new WebKitPage(this, value.sessionId);
     },
     async version() { return `WebKitGTK/${this.release} MiniBrowser`; },
-    async closeAndClean() { driver.kill(); },
+    // Pages left open are closed as WebDriver closes them; then the driver's group goes, with any
+    // MiniBrowser that did not answer.
+    async closeAndClean() {
+      for (const id of this.sessions)
+        await fetch(`${this.base}/session/${id}`, { method: 'DELETE', signal: AbortSignal.timeout(10000) }).catch(() => {});
+      this.sessions.clear();
+      const group = (signal) => { try { process.kill(-driver.pid, signal); } catch { /* all gone */ } };
+      group('SIGTERM');
+      await Promise.race([ended, new Promise((r) => setTimeout(r, 5000))]);
+      group('SIGKILL');
+    },
   };
   // The driver answers once it listens.
   for (let k = 0; ; ++k) {
