@@ -6,7 +6,10 @@
 #   vellorin_<version>-<rev>_{amd64,arm64,armhf}.deb               (scripts/package.sh)
 #   Vellorin-<version>-win64.exe, .zip the Windows installer and portable zip (scripts/windows.sh)
 #   vellorin-<version>-web.zip         the page, which also opens from a folder (scripts/web.sh)
-#   SHA256SUMS                         over all of them
+#   SHA256SUMS, and with VELLORIN_SIGNING_KEY (a key's fingerprint, in the caller's GnuPG keyring)
+#   SHA256SUMS.asc and vellorin-archive-keyring.pgp
+#   apt/                               a signed APT repository of the three packages
+#                                      (scripts/publish.sh)
 # Run as root in a checkout with nothing uncommitted; it installs what the builds need. dist/
 # appears only when every file is in it: the files are gathered in a scratch folder first.
 set -euo pipefail
@@ -19,6 +22,10 @@ command -v git >/dev/null && git rev-parse --git-dir >/dev/null 2>&1 ||
 [ -z "$(git status --porcelain --untracked-files=no)" ] ||
   fail "uncommitted changes; a release is a commit: commit or stash them first ($(git status --porcelain --untracked-files=no | wc -l) files)"
 [ "$(id -u)" -eq 0 ] || fail "the Debian packages are built in a chroot as root: run sudo scripts/release.sh"
+bash scripts/setup.sh --package
+# The key is looked for now, not after the builds.
+[ -z "${VELLORIN_SIGNING_KEY:-}" ] || gpg --batch --list-secret-keys "$VELLORIN_SIGNING_KEY" >/dev/null 2>&1 ||
+  fail "VELLORIN_SIGNING_KEY is $VELLORIN_SIGNING_KEY, which has no secret key in ${GNUPGHOME:-~/.gnupg}"
 
 version="$(sed -n 's/^project(Vellorin VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)"
 [ -n "$version" ] || fail "no version in CMakeLists.txt's project()"
@@ -43,10 +50,10 @@ cp build-windows/Vellorin-"$version"-win64.exe build-windows/Vellorin-"$version"
 bash scripts/web.sh >/dev/null
 cp build-web/vellorin-"$version"-web.zip "$scratch/"
 
-(cd "$scratch" && LC_ALL=C sha256sum -- * >SHA256SUMS)
+bash scripts/publish.sh "$scratch"
 chmod 755 "$scratch"
 rm -rf dist
 mv "$scratch" dist
 trap - EXIT
 echo "release: $version in $root/dist:"
-(cd dist && LC_ALL=C ls -l --time-style=+ -- * | awk '{print "  " $5 "\t" $NF}')
+(cd dist && LC_ALL=C find . -type f -printf '  %s\t%P\n' | LC_ALL=C sort -k2)

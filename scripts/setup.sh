@@ -31,9 +31,11 @@ test_packages=(
 
 # The Debian packages: source package and chroots, cross-builds run by qemu-user, Debian's test
 # runner, reproducibility; checking the packages, desktop entry, metadata and manuals; the
-# end-to-end tests that the arm packages' programs are held to.
+# end-to-end tests that the arm packages' programs are held to; the signed APT repository and
+# checksums of a release.
 package_packages=(
   build-essential dpkg-dev debhelper mmdebstrap arch-test qemu-user-static autopkgtest reprotest diffoscope-minimal faketime disorderfs sudo
+  apt-utils gnupg
   lintian desktop-file-utils appstream man-db
   libgtest-dev xvfb xdotool imagemagick
 )

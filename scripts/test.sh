@@ -3,11 +3,12 @@
 # tests, end-to-end and long runs of the real binary, sample bits), "clang" (the whole tree again,
 # everything but the X server runs), "sanitize" (the same under ASan and UBSan); then the Debian
 # packages (amd64 built clean, arm64 and armhf cross-built and tested under qemu-user, the
-# autopkgtest, the arm packages installed and drawing) with lintian's and the other checks and
-# reprotest; the browser build with its browser tests (chromium, firefox-esr, WebKitGTK), and the
-# Windows build: its sample bits, installer and zip ("windows"); the web zip, installer and
-# Windows zip built again elsewhere with the same bytes; then the Windows window, menus and
-# installer under Wine (test preset "wine", run by the native build's tests).
+# autopkgtest, the arm packages installed and drawing) with lintian's and the other checks, the
+# signed APT repository tried as a lab would (scripts/check-apt-repo.sh) and reprotest; the
+# browser build with its browser tests (chromium, firefox-esr, WebKitGTK), and the Windows build:
+# its sample bits, installer and zip ("windows"); the web zip, installer and Windows zip built
+# again elsewhere with the same bytes; then the Windows window, menus and installer under Wine
+# (test preset "wine", run by the native build's tests).
 # It ends with a table of the steps and the minutes each took.
 # The end-to-end tests start their own private Xvfb servers, so no display of the caller's is used.
 set -euo pipefail
@@ -48,6 +49,7 @@ for preset in default clang sanitize; do
 done
 step "Debian packages (amd64, arm64, armhf)" packages
 step "package checks (lintian, metadata)" bash scripts/check-package.sh "$deb"
+step "APT repository, as a lab meets it" bash scripts/check-apt-repo.sh
 step "reprotest" bash scripts/reprotest.sh
 step "web build" bash scripts/web.sh
 step "browsers (chromium, firefox, webkit)" bash tests/web/run.sh
