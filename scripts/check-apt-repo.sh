@@ -124,7 +124,7 @@ grep -q "Candidate: $debian_base" "$lab/apt.log" || lacks "apt's candidate for b
 rm "$site/base-files_99_amd64.deb"
 
 refused() {  # what: apt update, of this repository alone, must fail as it is now served
-  rm -rf "$lab_pc"/var/lib/apt/lists/127.0.0.1_*
+  rm -rf "$lab_pc"/var/lib/apt/lists/127.0.0.1*
   if apt_in "$lab_pc" -o Dir::Etc::SourceList=/dev/null update && ! grep -qE '^(E|W): .*127\.0\.0\.1' "$lab/apt.log"; then
     cat "$lab/apt.log" >&2; lacks "apt update took the repository $1"
   fi

@@ -35,7 +35,7 @@ test_packages=(
 # checksums of a release.
 package_packages=(
   build-essential dpkg-dev debhelper mmdebstrap arch-test qemu-user-static autopkgtest reprotest diffoscope-minimal faketime disorderfs sudo
-  apt-utils gnupg
+  apt-utils gnupg gpgv
   lintian desktop-file-utils appstream man-db
   libgtest-dev xvfb xdotool imagemagick
 )
