@@ -21,29 +21,40 @@ var LibraryVellorinDraw = {
 
     drawing: function() { return VPDraw.gl && !VPDraw.lost; },
 
-    compile: function(gl, type, source) {
-      var shader = gl.createShader(type);
-      gl.shaderSource(shader, source);
-      gl.compileShader(shader);
-      if (!gl.getShaderParameter(shader, gl.COMPILE_STATUS)) throw new Error(gl.getShaderInfoLog(shader));
-      return shader;
+    // A program compiled and linked; its status is asked for later (checked), so the GL can
+    // compile it meanwhile.
+    link: function(vs, fs) {
+      var gl = VPDraw.gl;
+      var program = gl.createProgram(), shaders = [];
+      [[gl.VERTEX_SHADER, vs], [gl.FRAGMENT_SHADER, fs]].forEach(function(s) {
+        var shader = gl.createShader(s[0]);
+        gl.shaderSource(shader, s[1]);
+        gl.compileShader(shader);
+        gl.attachShader(program, shader);
+        shaders.push(shader);
+      });
+      gl.linkProgram(program);
+      return { program: program, shaders: shaders, uniforms: {} };
     },
 
-    link: function(vs, fs, names) {
+    checked: function(p, names) {
       var gl = VPDraw.gl;
-      var program = gl.createProgram();
-      gl.attachShader(program, VPDraw.compile(gl, gl.VERTEX_SHADER, vs));
-      gl.attachShader(program, VPDraw.compile(gl, gl.FRAGMENT_SHADER, fs));
-      gl.linkProgram(program);
-      if (!gl.getProgramParameter(program, gl.LINK_STATUS)) throw new Error(gl.getProgramInfoLog(program));
-      var p = { program: program, uniforms: {} };
-      names.forEach(function(n) { p.uniforms[n] = gl.getUniformLocation(program, n); });
+      if (!gl.getProgramParameter(p.program, gl.LINK_STATUS)) {
+        var logs = p.shaders.map(function(s) { return gl.getShaderInfoLog(s); });
+        throw new Error(logs.concat([gl.getProgramInfoLog(p.program)]).join('\n'));
+      }
+      names.forEach(function(n) { p.uniforms[n] = gl.getUniformLocation(p.program, n); });
       return p;
     },
 
     // Every GL object and every piece of state: made at start and again after a lost context.
     setUpGL: function() {
-      var gl = VPDraw.gl;
+      VPDraw.startPrograms();
+      VPDraw.finishGL();
+    },
+
+    // The programs, handed to the GL to compile while the page goes on (finishGL takes them).
+    startPrograms: function() {
       // Vertices arrive in clip space. Points are squares of their size in pixels (times the
       // scale), centred as a desktop GL centres non-smooth points: odd sizes on a pixel centre,
       // even sizes on a corner. A glyph vertex (negative size) is a square point sprite over the
@@ -112,8 +123,14 @@ var LibraryVellorinDraw = {
       var wideFs = '#version 300 es\nprecision mediump float;\n' +
         'in vec3 vColor; out vec4 color;\n' +
         'void main() { color = vec4(vColor, 1.0); }\n';
-      VPDraw.points = VPDraw.link(vs, fs, ['uViewport', 'uScale', 'uGlyphScale', 'uMetrics', 'uAtlas']);
-      VPDraw.wide = VPDraw.link(wideVs, wideFs, ['uViewport', 'uWidth']);
+      VPDraw.points = VPDraw.link(vs, fs);
+      VPDraw.wide = VPDraw.link(wideVs, wideFs);
+    },
+
+    finishGL: function() {
+      var gl = VPDraw.gl;
+      VPDraw.checked(VPDraw.points, ['uViewport', 'uScale', 'uGlyphScale', 'uMetrics', 'uAtlas']);
+      VPDraw.checked(VPDraw.wide, ['uViewport', 'uWidth']);
       VPDraw.uniforms = {};
       gl.useProgram(VPDraw.points.program);
       gl.uniform1i(VPDraw.points.uniforms.uMetrics, 0);
@@ -237,7 +254,7 @@ var LibraryVellorinDraw = {
       gl.drawArraysInstanced(gl.TRIANGLES, 0, 6, count >> 1);
       return;
     }
-    var glyphScale = Math.abs(24 * VPSize.scale - 24) < 0.5 ? 1 : VPSize.scale;
+    var glyphScale = VPGlyphs.scaleFor(VPSize.scale);
     if (VPGlyphs.glyphScale !== glyphScale) VPGlyphs.makeGlyphs(glyphScale);
     VPDraw.use(VPDraw.points, VPDraw.vaos.points);
     VPDraw.uniform(VPDraw.points, 'uViewport', v);

@@ -17,6 +17,16 @@ var LibraryVellorinGlyphs = {
       VPGlyphs.glyphScale = 0;
     },
 
+    // GLUT's bitmaps where the scale is 1 to the nearest pixel of the 24-pixel face.
+    scaleFor: function(scale) { return Math.abs(24 * scale - 24) < 0.5 ? 1 : scale; },
+
+    // The glyphs for the canvas's scale, made before the program draws where they need nothing
+    // of the program's (the serif face; the bitmaps come with the program).
+    prepareGlyphs: function() {
+      var scale = VPGlyphs.scaleFor(VPSize.scale);
+      if (scale !== 1 && VPGlyphs.glyphScale !== scale) VPGlyphs.makeGlyphs(scale);
+    },
+
     // The glyph texture and the glyphs' boxes, for the current scale: GLUT's bitmaps where the
     // scale is 1 (to the nearest pixel of the 24-pixel face), else the serif face at 24 x scale.
     // Each box: its place in the texture (top row first), width, height, and its origin: how far
@@ -92,7 +102,7 @@ var LibraryVellorinGlyphs = {
       gl.blendFunc(gl.SRC_ALPHA, gl.ONE_MINUS_SRC_ALPHA);
     },
   },
-  $VPGlyphs__deps: ['$VPDraw', '$VPWindow'],
+  $VPGlyphs__deps: ['$VPDraw', '$VPSize', '$VPWindow'],
 
   vellorinBitmapFont: function(height, xorig, yorig, characters) {
     VPGlyphs.font = { height: height, xorig: xorig, yorig: yorig, characters: characters };

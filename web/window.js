@@ -7,8 +7,8 @@
 
 var LibraryVellorinWindow = {
   $VPWindow: {
-    status: { frames: 0, ended: false, lost: false, restored: 0, glErrors: 0, webgl: true },  // read by the browser tests
-    cp1252: null,  // a TextDecoder, made with the window
+    status: { frames: 0, firstFrame: 0, ended: false, lost: false, restored: 0, glErrors: 0, webgl: true },  // read by the browser tests
+    cp1252: null,  // a TextDecoder, made as the window is prepared
 
     // The program's strings are single-byte Windows-1252 text.
     decode: function(ptr) {
@@ -53,30 +53,61 @@ var LibraryVellorinWindow = {
       document.getElementById('nogl').hidden = false;
     },
 
+    // The window's size on the page: the size the program asked for, never more, shape kept.
+    shape: function(width, height) {
+      VPWindow.shaped = true;
+      VPSize.size = [width, height];
+      document.querySelector('main').style.flexBasis = width + 'px';
+      document.getElementById('window').style.maxWidth = width + 'px';
+      document.getElementById('canvas').style.aspectRatio = width + ' / ' + height;
+    },
+
+    // What the window needs before the program draws: its WebGL 2 context (or the page's notice
+    // that there is none), the shaders, the canvas's size and the glyphs. Started as soon as the
+    // loader runs, with the module still on its way, one step a task, so that no step holds the
+    // page long and the module arrives to a window that is ready; the program's glutCreateWindow
+    // (`now`) takes whatever steps are left at once.
+    prepared: 0,  // steps done
+    shaped: false,
+    prepare: function(now) {
+      var canvas = document.getElementById('canvas');
+      var steps = [
+        function() {
+          if (!VPWindow.shaped) VPWindow.shape(canvas.width, canvas.height);  // the page's size until the program's
+          VPWindow.cp1252 = VPWindow.cp1252 || new TextDecoder('windows-1252');
+          VPDraw.gl = canvas.getContext('webgl2', { alpha: false, antialias: false, depth: true, stencil: false });
+          if (!VPDraw.gl) VPWindow.noWebGL();
+        },
+        function() { if (VPDraw.gl) VPDraw.startPrograms(); },
+        function() { if (VPDraw.gl) VPDraw.finishGL(); },
+        function() {
+          if (!VPDraw.gl) return;
+          VPSize.watchSize();  // GLUT calls reshape when the window is first shown and whenever its size changes
+          VPGlyphs.prepareGlyphs();
+        },
+      ];
+      while (VPWindow.prepared < steps.length) {
+        steps[VPWindow.prepared++]();
+        if (!now) {
+          if (VPWindow.prepared < steps.length) setTimeout(VPWindow.prepare, 0);
+          return;
+        }
+      }
+    },
+
     focusCanvas: function() { document.getElementById('canvas').focus({ preventScroll: true }); },
   },
-  $VPWindow__deps: ['$VPMenus'],
+  $VPWindow__deps: ['$VPDraw', '$VPGlyphs', '$VPMenus', '$VPSize'],
 
   vellorinCreateWindow: function(width, height, title) {
-    VPWindow.cp1252 = new TextDecoder('windows-1252');
+    VPWindow.cp1252 = VPWindow.cp1252 || new TextDecoder('windows-1252');
     document.title = VPWindow.decode(title);
     window.vellorinStatus = VPWindow.status;
     VPWindow.offerOffline();
-    var canvas = document.getElementById('canvas');
-    VPSize.size = [width, height];
-    // The window never grows past the size the program asked for, and keeps its shape.
-    document.querySelector('main').style.flexBasis = width + 'px';
-    document.getElementById('window').style.maxWidth = width + 'px';
-    canvas.style.aspectRatio = width + ' / ' + height;
-    VPDraw.gl = canvas.getContext('webgl2', { alpha: false, antialias: false, depth: true, stencil: false });
-    if (!VPDraw.gl) {
-      VPWindow.noWebGL();
-      return;
-    }
-    // GLUT calls reshape when the window is first shown and whenever its size changes.
-    VPSize.watchSize();
-    VPDraw.setUpGL();
-    VPDraw.watchContext(canvas);
+    VPWindow.shape(width, height);
+    VPWindow.prepare(true);
+    if (!VPDraw.gl) return;
+    VPDraw.watchContext(document.getElementById('canvas'));
     VPInput.listen();
     VPWindow.focusCanvas();
   },
@@ -97,7 +128,7 @@ var LibraryVellorinWindow = {
           }
           _vellorinFrame();
         });
-        VPWindow.status.frames++;
+        if (++VPWindow.status.frames === 1) VPWindow.status.firstFrame = performance.now();
       }
       requestAnimationFrame(frame);
     }

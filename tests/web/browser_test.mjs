@@ -1030,6 +1030,38 @@ async function windowedRightClick(url) {
 const server = process.env.VELLORIN_URL ? { url: process.env.VELLORIN_URL, stop: () => {} } : await startServer();
 after(() => server.stop());
 
+// A first visit whose connection drops after the page: the loader cut short (a syntax error), or
+// the module's request reset. The page says so and offers to try again, which then starts the
+// program. Chromium's request interception stands in for the network.
+async function cutConnection(browser, url) {
+  for (const [file, cut] of [['vellorin.js', 'short'], ['vellorin.wasm', 'reset']]) {
+    const context = await browser.createBrowserContext();  // no cache, no service worker
+    const page = await context.newPage();
+    try {
+      let cutting = true;
+      await page.setRequestInterception(true);
+      page.on('request', async (request) => {
+        if (!cutting || !request.url().endsWith('/' + file)) return request.continue();
+        if (cut === 'reset') return request.abort('connectionreset');
+        const whole = await (await fetch(request.url())).text();
+        return request.respond({ status: 200, contentType: 'text/javascript', body: whole.slice(0, whole.length >> 1) });
+      });
+      await page.goto(url, { timeout: TIMEOUT });
+      await page.waitForFunction(() => !document.getElementById('failed').hidden, { timeout: TIMEOUT });
+      const notice = await page.$eval('#failed', (e) => ({ text: e.textContent, focused: document.activeElement.id,
+                                                            height: e.getBoundingClientRect().height }));
+      assert.ok(/n\u00e3o chegou inteiro/.test(notice.text) && notice.focused === 'again' && notice.height > 0,
+                `${file}: ${JSON.stringify(notice)}`);
+      cutting = false;
+      await Promise.all([page.waitForNavigation({ timeout: TIMEOUT }), page.click('#again')]);
+      await page.waitForFunction(() => window.vellorinStatus && window.vellorinStatus.frames >= 2, { timeout: TIMEOUT });
+      assert.equal(await page.$eval('#failed', (e) => e.hidden), true);
+    } finally {
+      await context.close();
+    }
+  }
+}
+
 // What WebKit cannot run through WebDriver classic (webkit.mjs), and why.
 const webkitCannot = {
   'without WebGL 2: a Portuguese alert, nothing thrown': 'no script runs before the page\'s own',
@@ -1058,5 +1090,6 @@ for (const name of (process.env.VELLORIN_BROWSERS || 'chromium firefox webkit').
     test('a long random session: frames keep coming, memory stays, Reset gives the first picture', () => soak(browser, server.url));
     for (const [title, how] of Object.entries(devices)) test(`device: ${title}`, () => deviceCase(browser, server.url, how));
     test('windowed, under X: a right click shows no menu of the browser', () => windowedRightClick(server.url));
+    test('a connection cut after the page: the page says so and loads again', () => cutConnection(browser, server.url));
   });
 }
