@@ -4,11 +4,13 @@
 Usage: report.py RESULTS COMPILE_COMMANDS TEMPLATE > performance.md
 
 RESULTS holds samples.txt, math.csv (Google Benchmark), frame_sizes.txt and frame_run*.txt
-(bench_frame), first_frame*.txt (first_frame), web_fps.txt (tests/web/fps.mjs), browser.txt, and
+(bench_frame), first_frame*.txt (first_frame), web_fps.txt (tests/web/fps.mjs), web_visits.txt
+(tests/web/visit.mjs), web_lighthouse.txt (bench/web/lighthouse.mjs), browser.txt, and
 native_stamp.txt and web_stamp.txt (when each part ended, and the load average then).
 """
 import csv
 import glob
+import gzip
 import json
 import os
 import re
@@ -140,6 +142,55 @@ busy = float(split['busy_ms'])
 split_table = [row(label, split[k], f'{100 * float(split[k]) / busy:.0f} %') for k, label in split_parts]
 split_table.append(row(f'All sampled main-thread time ({split["frames"]} frames)', split['busy_ms'], '100 %'))
 
+# visit.mjs: "visit round N network NET kind first|return first_ms F longest_ms L long_tasks K bytes B";
+# lighthouse.mjs: "lighthouse round N performance P ... tbt_ms T si_ms S". Each kind of visit (and
+# each score) is shown with its three rounds and judged by the worst of them.
+visits = [pairs(l.split()[1:]) for l in open(path('web_visits.txt')) if l.startswith('visit ')]
+audits = [pairs(l.split()[1:]) for l in open(path('web_lighthouse.txt')) if l.startswith('lighthouse ')]
+VISITS = [  # (network, kind, label, target in ms)
+    ('none', 'first', 'First visit, unthrottled network', 800),
+    ('slow4g', 'first', "First visit, DevTools' slow 4G", 1500),
+    ('slow4g', 'return', "Return visit (the service worker has the site), slow 4G", 500),
+    ('offline', 'return', 'Return visit, offline', 500),
+]
+visit_table, visit_summary = [], []
+for network, kind, label, target in VISITS:
+    runs = [v for v in visits if v['network'] == network and v['kind'] == kind]
+    firsts = [int(v['first_ms']) for v in runs]
+    longest = max(int(v['longest_ms']) for v in runs)
+    ok = max(firsts) <= target
+    visit_table.append(row(label, ' / '.join(f'{f} ms' for f in firsts), f'<= {target} ms', met(ok),
+                           f'{longest} ms', ' / '.join(v['long_tasks'] for v in runs),
+                           ' / '.join(f'{int(v["bytes"]):,}' for v in runs)))
+    visit_summary.append(row(f'Page: {label.lower()}, navigation to first picture (3 rounds)',
+                             ' / '.join(f'{f} ms' for f in firsts), f'<= {target} ms', met(ok)))
+    if network == 'none':
+        visit_summary.append(row('Page: longest main-thread task up to 3 s after the first picture, 4x CPU',
+                                 f'{longest} ms', '<= 50 ms', met(longest <= 50)))
+SCORES = [('performance', 95), ('accessibility', 100), ('best-practices', 100), ('seo', 100)]
+lighthouse_table = []
+for name, target in SCORES:
+    got = [int(a[name]) for a in audits]
+    lighthouse_table.append(row(name, ' / '.join(map(str, got)), f'>= {target}', met(min(got) >= target)))
+    visit_summary.append(row(f'Page: Lighthouse {name} (mobile defaults, 3 rounds)', ' / '.join(map(str, got)),
+                             f'>= {target}', met(min(got) >= target)))
+for key, label in (('fcp_ms', 'First contentful paint'), ('lcp_ms', 'Largest contentful paint'),
+                   ('tbt_ms', 'Total blocking time'), ('si_ms', 'Speed index')):
+    lighthouse_table.append(row(label, ' / '.join(f'{a[key]} ms' for a in audits), '', ''))
+# The site's files as they lie in build-web/site, raw and as gzip -9 sends them.
+site = os.path.join(os.path.dirname(os.path.abspath(compile_commands)), '..', 'build-web', 'site')
+bytes_table, raw_total, gz_total = [], 0, 0
+for root_dir, _, names in os.walk(site):
+    for name in sorted(names):
+        full = os.path.join(root_dir, name)
+        data = open(full, 'rb').read()
+        gz = len(gzip.compress(data, 9, mtime=0))
+        served = name != 'vellorin-module.js'  # only a page opened from a folder reads it
+        if served:
+            raw_total, gz_total = raw_total + len(data), gz_total + gz
+        bytes_table.append(row(os.path.relpath(full, site), f'{len(data):,}', f'{gz:,}', 'yes' if served else 'no (folder only)'))
+bytes_table.append(row('All that a served page may fetch', f'{raw_total:,}', f'{gz_total:,}', ''))
+
 flags = []
 for entry in json.load(open(compile_commands)):
     if entry['file'].endswith('surface/bezier.cpp'):
@@ -165,7 +216,8 @@ values = dict(
     window_ms=start['window_ms'], first_frame_ms=start['first_frame_ms'], last_miss_ms=start['last_miss_ms'],
     grabs=start['grabs'],
     all_startups='; '.join(f'{s["last_miss_ms"]} .. {s["first_frame_ms"]} ms ({s["vmhwm_kb"]} kB)' for s in starts),
-    web_summary='\n'.join(web_summary), split_table='\n'.join(split_table),
+    web_summary='\n'.join(web_summary + visit_summary), visit_table='\n'.join(visit_table),
+    lighthouse_table='\n'.join(lighthouse_table), bytes_table='\n'.join(bytes_table), split_table='\n'.join(split_table),
     split_cpu=split['cpu'], split_ratio=split['ratio'],
     math_table='\n'.join(math_rows), runs_table='\n'.join(run_rows), drawers_table='\n'.join(drawer_rows),
     sizes_table='\n'.join(size_rows), web_table='\n'.join(web_table),

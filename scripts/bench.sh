@@ -6,13 +6,16 @@
 #     (bench_frame), each run on a private Xvfb with Mesa's software renderer;
 #   - the editor's time to its first frame on screen and its peak memory (first_frame, 3 starts);
 #   - the browser build in headless Chromium, at full and at 4x slowed CPU and pixel ratios 1 to 3,
-#     beside a page that only clears, and where its main-thread time goes (tests/web/fps.mjs).
+#     beside a page that only clears, and where its main-thread time goes (tests/web/fps.mjs);
+#   - the page's first visit as a phone on a fast and on a slow network, and its return visit, behind
+#     nginx (tests/web/visit.mjs), Lighthouse's scores (bench/web/lighthouse.mjs), the site's bytes.
 # Builds the preset "default". Raw results are kept in build/bench-results/.
 #   scripts/bench.sh          everything
 #   scripts/bench.sh --web    the browser build alone (a few minutes); the page keeps the native
 #                             results of the last full run
 # Options (environment): FRAME_RUNS (default 3) runs of the 4x4 frame benchmark, FRAME_ROUNDS
-# (default 12) and FRAME_FRAMES (default 40) per run; WEB_SECONDS (default 8) measured per page.
+# (default 12) and FRAME_FRAMES (default 40) per run; WEB_SECONDS (default 8) measured per page;
+# WEB_ROUNDS (default 3) rounds of visits and of Lighthouse.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -50,10 +53,17 @@ native() {
 
 web() {
   echo "bench: the page in headless Chromium"
+  bash scripts/setup.sh chromium nginx-light
   bash scripts/web.sh >/dev/null
   (cd tests/web && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+  (cd bench/web && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
   node tests/web/fps.mjs "${WEB_SECONDS:-8}" >"$work/web_fps.new"
   mv "$work/web_fps.new" "$work/web_fps.txt"
+  echo "bench: the page's first and return visits, behind nginx"
+  node tests/web/visit.mjs build-web/site "${WEB_ROUNDS:-3}" >"$work/web_visits.new"
+  mv "$work/web_visits.new" "$work/web_visits.txt"
+  node bench/web/lighthouse.mjs build-web/site "${WEB_ROUNDS:-3}" >"$work/web_lighthouse.new"
+  mv "$work/web_lighthouse.new" "$work/web_lighthouse.txt"
   chromium --version 2>/dev/null | head -n1 >"$work/browser.txt"
   stamp web_stamp.txt
 }
@@ -67,5 +77,5 @@ fi
 web
 
 python3 bench/report.py "$work" build/compile_commands.json bench/performance.md.in >docs/performance.md
-grep -A12 '^## Summary' docs/performance.md
+grep -A20 '^## Summary' docs/performance.md
 echo "bench: wrote docs/performance.md"

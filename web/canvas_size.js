@@ -44,10 +44,10 @@ var LibraryVellorinCanvasSize = {
         h = box[1];
       }
       VPSize.pixels = w / parseFloat(VPSize.css[0]);  // the browser's count may differ from ratio x CSS size by a pixel
+      VPSize.scale = w / VPSize.size[0];
       if (w === canvas.width && h === canvas.height) return;
       canvas.width = w;
       canvas.height = h;
-      VPSize.scale = w / VPSize.size[0];
       VPSize.reshapePending = true;
     },
 

@@ -37,6 +37,15 @@ var LibraryVellorinDraw = {
       return { program: program, shaders: shaders, uniforms: {} };
     },
 
+    // Whether the GL has finished compiling the programs, where it can tell without waiting.
+    compiled: function() {
+      var gl = VPDraw.gl;
+      var parallel = gl.getExtension('KHR_parallel_shader_compile');
+      return !parallel || [VPDraw.points, VPDraw.wide].every(function(p) {
+        return gl.getProgramParameter(p.program, parallel.COMPLETION_STATUS_KHR);
+      });
+    },
+
     checked: function(p, names) {
       var gl = VPDraw.gl;
       if (!gl.getProgramParameter(p.program, gl.LINK_STATUS)) {

@@ -26,8 +26,9 @@ Module['instantiateWasm'] = function(imports, start) {
     });
   };
   var module = window.vellorinModule;
+  // The program starts in a task of its own once its window is ready (window.js).
   (module ? module.then(compile) : fromFolder()).then(function(result) {
-    start(result.instance, result.module);
+    VPWindow.whenPrepared(function() { start(result.instance, result.module); });
   }, function() {
     window.vellorinFailed();
   });

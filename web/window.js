@@ -63,36 +63,50 @@ var LibraryVellorinWindow = {
     },
 
     // What the window needs before the program draws: its WebGL 2 context (or the page's notice
-    // that there is none), the shaders, the canvas's size and the glyphs. Started as soon as the
-    // loader runs, with the module still on its way, one step a task, so that no step holds the
-    // page long and the module arrives to a window that is ready; the program's glutCreateWindow
-    // (`now`) takes whatever steps are left at once.
+    // that there is none), the shaders, the canvas's size and the glyphs. Made as soon as the
+    // loader runs, while the module is still on its way, one step a task, so that no step holds
+    // the page long; the module's program starts once all are done (whenPrepared).
     prepared: 0,  // steps done
     shaped: false,
-    prepare: function(now) {
+    waiting: [],  // what runs once the window is prepared
+    prepare: function() {
       var canvas = document.getElementById('canvas');
+      // The canvas gets its size before its context, which then never has to resize its
+      // buffers; the shaders compile while the page goes on where the GL can say when they are
+      // done (KHR_parallel_shader_compile).
       var steps = [
         function() {
           if (!VPWindow.shaped) VPWindow.shape(canvas.width, canvas.height);  // the page's size until the program's
           VPWindow.cp1252 = VPWindow.cp1252 || new TextDecoder('windows-1252');
+          VPSize.watchSize();  // GLUT calls reshape when the window is first shown and whenever its size changes
+        },
+        function() {
           VPDraw.gl = canvas.getContext('webgl2', { alpha: false, antialias: false, depth: true, stencil: false });
           if (!VPDraw.gl) VPWindow.noWebGL();
+          else VPDraw.gl.getExtension('KHR_parallel_shader_compile');
         },
         function() { if (VPDraw.gl) VPDraw.startPrograms(); },
         function() { if (VPDraw.gl) VPDraw.finishGL(); },
-        function() {
-          if (!VPDraw.gl) return;
-          VPSize.watchSize();  // GLUT calls reshape when the window is first shown and whenever its size changes
-          VPGlyphs.prepareGlyphs();
-        },
+        function() { if (VPDraw.gl) VPGlyphs.prepareGlyphs(); },
       ];
-      while (VPWindow.prepared < steps.length) {
-        steps[VPWindow.prepared++]();
-        if (!now) {
-          if (VPWindow.prepared < steps.length) setTimeout(VPWindow.prepare, 0);
-          return;
-        }
+      // Shaders still compiling: the step waits, without holding the page.
+      if (steps[VPWindow.prepared] === steps[3] && VPDraw.gl && !VPDraw.compiled()) {
+        setTimeout(VPWindow.prepare, 4);
+        return;
       }
+      if (VPWindow.prepared < steps.length) steps[VPWindow.prepared++]();
+      if (VPWindow.prepared < steps.length) {
+        setTimeout(VPWindow.prepare, 0);
+        return;
+      }
+      VPWindow.ready = true;
+      VPWindow.waiting.splice(0).forEach(function(then) { setTimeout(then, 0); });
+    },
+    ready: false,
+
+    whenPrepared: function(then) {
+      if (VPWindow.ready) then();
+      else VPWindow.waiting.push(then);
     },
 
     focusCanvas: function() { document.getElementById('canvas').focus({ preventScroll: true }); },
@@ -104,9 +118,10 @@ var LibraryVellorinWindow = {
     document.title = VPWindow.decode(title);
     window.vellorinStatus = VPWindow.status;
     VPWindow.offerOffline();
+    var resized = width !== VPSize.size[0] || height !== VPSize.size[1];
     VPWindow.shape(width, height);
-    VPWindow.prepare(true);
     if (!VPDraw.gl) return;
+    if (resized) VPSize.fit();
     VPDraw.watchContext(document.getElementById('canvas'));
     VPInput.listen();
     VPWindow.focusCanvas();

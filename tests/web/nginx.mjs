@@ -27,6 +27,7 @@ http {
   client_body_temp_path ${prefix}; proxy_temp_path ${prefix}; fastcgi_temp_path ${prefix};
   uwsgi_temp_path ${prefix}; scgi_temp_path ${prefix};
   gzip on;
+  gzip_comp_level 6;
   gzip_static on;
   gzip_vary on;
   gzip_types text/css application/javascript application/wasm application/manifest+json;
