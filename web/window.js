@@ -26,7 +26,9 @@ var LibraryVellorinWindow = {
       manifest.rel = 'manifest';
       manifest.href = 'vellorin.webmanifest';
       document.head.appendChild(manifest);
-      if ('serviceWorker' in navigator) {
+      // A page the worker already serves registers nothing: the worker asks for new builds itself
+      // (sw.js), and Chromium holds that back while a served page registers again.
+      if ('serviceWorker' in navigator && !navigator.serviceWorker.controller) {
         navigator.serviceWorker.register('sw.js').catch(function() {});  // works without it, online
       }
     },
