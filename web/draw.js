@@ -12,7 +12,7 @@ var LibraryVellorinDraw = {
     points: null,      // the program for points, glyphs and one-pixel lines, with its uniforms
     wide: null,        // the program for lines wider than a pixel
     vaos: null,
-    uniforms: {},      // values last set, per program and name
+    blending: false,   // whether blending is on in the context
     capacity: 0,       // vertices the buffer holds
     cursor: 0,         // where the frame's next draw goes in it
 
@@ -36,7 +36,7 @@ var LibraryVellorinDraw = {
       gl.attachShader(program, VPDraw.compile(gl, gl.FRAGMENT_SHADER, fs));
       gl.linkProgram(program);
       if (!gl.getProgramParameter(program, gl.LINK_STATUS)) throw new Error(gl.getProgramInfoLog(program));
-      var p = { program: program, uniforms: {} };
+      var p = { program: program, uniforms: {}, values: {}, viewport: null };  // values: those last set
       names.forEach(function(n) { p.uniforms[n] = gl.getUniformLocation(program, n); });
       return p;
     },
@@ -114,7 +114,7 @@ var LibraryVellorinDraw = {
         'void main() { color = vec4(vColor, 1.0); }\n';
       VPDraw.points = VPDraw.link(vs, fs, ['uViewport', 'uScale', 'uGlyphScale', 'uMetrics', 'uAtlas']);
       VPDraw.wide = VPDraw.link(wideVs, wideFs, ['uViewport', 'uWidth']);
-      VPDraw.uniforms = {};
+      VPDraw.blending = false;
       gl.useProgram(VPDraw.points.program);
       gl.uniform1i(VPDraw.points.uniforms.uMetrics, 0);
       gl.uniform1i(VPDraw.points.uniforms.uAtlas, 1);
@@ -133,7 +133,10 @@ var LibraryVellorinDraw = {
           return location;
         });
         program.point = function(offset) {
-          list.forEach(function(a, k) { gl.vertexAttribPointer(locations[k], a[1], gl.FLOAT, false, a[3] || stride, offset + a[2]); });
+          for (var k = 0; k < list.length; ++k) {
+            var a = list[k];
+            gl.vertexAttribPointer(locations[k], a[1], gl.FLOAT, false, a[3] || stride, offset + a[2]);
+          }
         };
         program.point(0);
         return vao;
@@ -167,15 +170,20 @@ var LibraryVellorinDraw = {
       });
     },
 
-    // Sets a uniform of the program in use only when its value changes.
-    uniform: function(p, name, values) {
-      var key = (p === VPDraw.wide ? 'w.' : 'p.') + name;
-      var last = VPDraw.uniforms[key];
-      if (last && last.length === values.length && last.every(function(v, i) { return v === values[i]; })) return;
-      VPDraw.uniforms[key] = values;
-      var gl = VPDraw.gl, location = p.uniforms[name];
-      if (values.length === 4) gl.uniform4f(location, values[0], values[1], values[2], values[3]);
-      else gl.uniform1f(location, values[0]);
+    // Sets a float uniform of the program in use only when its value changes.
+    uniform: function(p, name, value) {
+      if (p.values[name] === value) return;
+      p.values[name] = value;
+      VPDraw.gl.uniform1f(p.uniforms[name], value);
+    },
+
+    // Sets the viewport uniform of the program in use when the viewport has changed (each change
+    // makes a new state.viewport).
+    viewport: function(p) {
+      var v = VPDraw.state.viewport;
+      if (p.viewport === v) return;
+      p.viewport = v;
+      VPDraw.gl.uniform4f(p.uniforms.uViewport, v[0], v[1], v[2], v[3]);
     },
 
     use: function(p, vao) {
@@ -212,38 +220,52 @@ var LibraryVellorinDraw = {
     if (VPDraw.drawing()) VPDraw.gl.viewport(x, y, width, height);
   },
 
-  // Points (with glyphs among them) or lines. Lines stay one pixel wide below a scale of 1.5,
-  // drawn by WebGL's own line rule, which is a desktop GL's.
-  vellorinDraw: function(lines, vertices, count) {
+  // The frame's vertices, uploaded at once, then drawn run by run: points, lines, or points with
+  // glyphs among them (kinds 0, 1, 2 of web/platform.h). Lines stay one pixel wide below a scale
+  // of 1.5, drawn by WebGL's own line rule, which is a desktop GL's. Glyphs of the serif face are
+  // blended at their partly covered edges; the points and lines are opaque, so they are drawn
+  // without blending, which would give the same pixels.
+  vellorinDraw: function(vertices, count, runs, runCount) {
     if (!VPDraw.drawing()) return;
     var gl = VPDraw.gl;
-    var v = VPDraw.state.viewport;
-    var width = Math.round(VPSize.scale);
-    // The frame's draws fill one buffer one after another, so none waits for the one before;
+    // The frame's uploads fill one buffer one after another, so none waits for a draw before it;
     // a frame that needs more space gets a larger buffer, once.
     if (VPDraw.cursor + count > VPDraw.capacity) {
       VPDraw.capacity = Math.max(2 * VPDraw.capacity, count, 4096);
       gl.bufferData(gl.ARRAY_BUFFER, VPDraw.capacity * 32, gl.DYNAMIC_DRAW);
       VPDraw.cursor = 0;
     }
-    var first = VPDraw.cursor;
+    var base = VPDraw.cursor;
     VPDraw.cursor += count;
-    gl.bufferSubData(gl.ARRAY_BUFFER, first * 32, HEAPF32, vertices >> 2, count * 8);
-    if (lines && width > 1) {
-      VPDraw.use(VPDraw.wide, VPDraw.vaos.wide);
-      VPDraw.wide.point(first * 32);
-      VPDraw.uniform(VPDraw.wide, 'uViewport', v);
-      VPDraw.uniform(VPDraw.wide, 'uWidth', [width]);
-      gl.drawArraysInstanced(gl.TRIANGLES, 0, 6, count >> 1);
-      return;
-    }
+    gl.bufferSubData(gl.ARRAY_BUFFER, base * 32, HEAPF32, vertices >> 2, count * 8);
     var glyphScale = Math.abs(24 * VPSize.scale - 24) < 0.5 ? 1 : VPSize.scale;
     if (VPGlyphs.glyphScale !== glyphScale) VPGlyphs.makeGlyphs(glyphScale);
-    VPDraw.use(VPDraw.points, VPDraw.vaos.points);
-    VPDraw.uniform(VPDraw.points, 'uViewport', v);
-    VPDraw.uniform(VPDraw.points, 'uScale', [VPSize.scale]);
-    VPDraw.uniform(VPDraw.points, 'uGlyphScale', [VPGlyphs.glyphScale]);
-    gl.drawArrays(lines ? gl.LINES : gl.POINTS, first, count);
+    var width = Math.round(VPSize.scale);
+    var run = runs >> 2;
+    for (var r = 0; r < runCount; ++r, run += 2) {
+      var first = HEAP32[run], kind = HEAP32[run + 1];
+      var n = (r + 1 < runCount ? HEAP32[run + 2] : count) - first;
+      if (n <= 0) continue;
+      first += base;
+      var blend = kind === 2 && VPGlyphs.blended;
+      if (blend !== VPDraw.blending) {
+        VPDraw.blending = blend;
+        if (blend) gl.enable(gl.BLEND); else gl.disable(gl.BLEND);
+      }
+      if (kind === 1 && width > 1) {
+        VPDraw.use(VPDraw.wide, VPDraw.vaos.wide);
+        VPDraw.wide.point(first * 32);
+        VPDraw.viewport(VPDraw.wide);
+        VPDraw.uniform(VPDraw.wide, 'uWidth', width);
+        gl.drawArraysInstanced(gl.TRIANGLES, 0, 6, n >> 1);
+        continue;
+      }
+      VPDraw.use(VPDraw.points, VPDraw.vaos.points);
+      VPDraw.viewport(VPDraw.points);
+      VPDraw.uniform(VPDraw.points, 'uScale', VPSize.scale);
+      VPDraw.uniform(VPDraw.points, 'uGlyphScale', VPGlyphs.glyphScale);
+      gl.drawArrays(kind === 1 ? gl.LINES : gl.POINTS, first, n);
+    }
   },
   vellorinDraw__deps: ['$VPGlyphs', '$VPSize'],
 };

@@ -2,12 +2,14 @@
 //
 // WebGL has no matrix stacks, no glBegin/glEnd and no current colour, so they live here. Every
 // vertex is transformed to clip space on arrival, in single precision as a desktop GL does, and
-// appended to one array for the frame. The array goes to WebGL in as few draws as
-// the frame's order allows: a run of points, then a run of lines, and so on. Primitives inside
-// one draw are rasterised and depth tested in the order they were given, so the picture and its
-// depth tests are those of one glBegin/glEnd per point. Bitmap characters join the run of points
-// as glyph vertices (see kVertexFloats), so text is drawn in the frame's order and depth tested
-// at its raster position, as a desktop GL draws bitmaps.
+// appended to one array for the frame. The array goes to WebGL in one upload when the frame ends
+// (or the GL state changes), drawn in as few draws as the frame's order allows: a run of points,
+// then a run of lines, and so on. Primitives inside one draw are rasterised and depth tested in
+// the order they were given, so the picture and its depth tests are those of one glBegin/glEnd
+// per point. Bitmap characters join the run of points as glyph vertices (see kVertexFloats), so
+// text is drawn in the frame's order and depth tested at its raster position, as a desktop GL
+// draws bitmaps; from the first glyph on, a run of points is a run of glyphs (kRunGlyphs), which
+// the page may blend.
 #include <GL/gl.h>
 #include <GL/glu.h>
 
@@ -36,9 +38,28 @@ float clearColor[3] = {0.0f, 0.0f, 0.0f};
 float clearDepth = 1.0f;
 int viewport[4] = {0, 0, 0, 0};
 
-// The frame's vertices not yet drawn, all of one kind (points or lines).
+// The frame's vertices not yet drawn, and where each run of one kind starts in them: pairs of
+// (first vertex, kind), kind a kRun* value.
 std::vector<float> pending;
-bool pendingLines = false;
+std::vector<int> runs;
+int runKind = -1;  // the kind of the last run, -1 before the first
+
+// Room for one more vertex at the end of pending; the vector keeps its capacity from frame to
+// frame, so this only grows it in the first frames.
+float* appendVertex() {
+    const std::size_t size = pending.size();
+    if (size + kVertexFloats > pending.capacity()) pending.reserve(2 * (size + kVertexFloats));
+    pending.resize(size + kVertexFloats);
+    return pending.data() + size;
+}
+
+// Vertices from here on are of `kind`: a new run unless the last one is of that kind already.
+void beginRun(int kind) {
+    if (kind == runKind) return;
+    runKind = kind;
+    runs.push_back(static_cast<int>(pending.size()) / kVertexFloats);
+    runs.push_back(kind);
+}
 // The primitive between glBegin and glEnd: GL_POINTS, GL_LINES, or -1 outside (or unsupported).
 int beginMode = -1;
 int beginCount = 0;
@@ -111,8 +132,10 @@ void appendLine(const Vertex& a, const Vertex& b) {
         if (t[e] == static_cast<float>(e)) continue;  // that end is inside
         for (int k = 0; k < kVertexFloats; ++k) ends[e].f[k] = a.f[k] + t[e] * (b.f[k] - a.f[k]);
     }
-    pending.insert(pending.end(), ends[0].f, ends[0].f + kVertexFloats);
-    pending.insert(pending.end(), ends[1].f, ends[1].f + kVertexFloats);
+    for (const Vertex& end : ends) {
+        float* out = appendVertex();
+        for (int k = 0; k < kVertexFloats; ++k) out[k] = end.f[k];
+    }
 }
 
 void cross(const float a[3], const float b[3], float out[3]) {
@@ -123,9 +146,13 @@ void cross(const float a[3], const float b[3], float out[3]) {
 }  // namespace
 
 void flushVertices() {
-    if (pending.empty()) return;
-    vellorinDraw(pendingLines ? 1 : 0, pending.data(), static_cast<int>(pending.size()) / kVertexFloats);
+    if (!pending.empty()) {
+        vellorinDraw(pending.data(), static_cast<int>(pending.size()) / kVertexFloats, runs.data(),
+                     static_cast<int>(runs.size()) / 2);
+    }
     pending.clear();
+    runs.clear();
+    runKind = -1;
 }
 
 // --- state ------------------------------------------------------------------------------------
@@ -273,22 +300,32 @@ void glBegin(GLenum mode) {
         return;
     }
     beginMode = static_cast<int>(mode);
-    const bool lines = mode == GL_LINES;
-    if (lines != pendingLines) flushVertices();
-    pendingLines = lines;
+    if (mode == GL_LINES) {
+        beginRun(kRunLines);
+    } else if (runKind != kRunGlyphs) {
+        beginRun(kRunPoints);  // points after glyphs stay in the glyphs' run
+    }
 }
 
 void glVertex3f(GLfloat x, GLfloat y, GLfloat z) {
     if (beginMode < 0) return;
+    if (beginMode == GL_POINTS) {
+        float* v = appendVertex();
+        toClip(x, y, z, v);
+        v[4] = color[0];
+        v[5] = color[1];
+        v[6] = color[2];
+        v[7] = pointSize;
+        ++beginCount;
+        return;
+    }
     Vertex v;
     toClip(x, y, z, v.f);
     v.f[4] = color[0];
     v.f[5] = color[1];
     v.f[6] = color[2];
-    v.f[7] = beginMode == GL_POINTS ? pointSize : 0.0f;
-    if (beginMode == GL_POINTS) {
-        pending.insert(pending.end(), v.f, v.f + kVertexFloats);
-    } else if (beginCount % 2 == 0) {
+    v.f[7] = 0.0f;
+    if (beginCount % 2 == 0) {
         lineStart = v;  // a line is drawn when its second vertex arrives; a lone last one draws nothing
     } else {
         appendLine(lineStart, v);
@@ -318,13 +355,13 @@ void glRasterPos3f(GLfloat x, GLfloat y, GLfloat z) {
 
 void drawGlyph(int character, float advance) {
     if (!raster.valid) return;
-    if (pendingLines) flushVertices();
-    pendingLines = false;
+    beginRun(kRunGlyphs);
     // A desktop GL places a bitmap at floor(raster + 0.0001 - origin); the small lift is added here,
     // where the arithmetic is a desktop's, and the page's shader subtracts the origin and floors.
     const float glyph[kVertexFloats] = {raster.x + kBitmapLift, raster.y + kBitmapLift, raster.ndcZ, raster.advance,
                                         raster.color[0], raster.color[1], raster.color[2],
                                         -static_cast<float>(character)};
-    pending.insert(pending.end(), glyph, glyph + kVertexFloats);
+    float* out = appendVertex();
+    for (int k = 0; k < kVertexFloats; ++k) out[k] = glyph[k];
     raster.advance += advance;
 }
