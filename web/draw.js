@@ -9,7 +9,8 @@ var LibraryVellorinDraw = {
   $VPDraw: {
     gl: null,
     lost: false,  // the GPU went away; nothing is drawn until it comes back
-    points: null,      // the program for points, glyphs and one-pixel lines, with its uniforms
+    points: null,      // the program for runs with glyphs, with its uniforms
+    plain: null,       // the program for points and one-pixel lines without glyphs
     wide: null,        // the program for lines wider than a pixel
     vaos: null,
     blending: false,   // whether blending is on in the context
@@ -49,6 +50,15 @@ var LibraryVellorinDraw = {
       // even sizes on a corner. A glyph vertex (negative size) is a square point sprite over the
       // glyph's box, whose lower-left pixel is at floor(raster - origin), as glBitmap puts it; the
       // fragment shader keeps the glyph's set pixels, at the raster position's depth.
+      // A point's size and place (or a line end's, whose size is 0 and which stays where it is),
+      // shared by the program for glyph runs and the one for plain points and lines.
+      var placePoint =
+        '    size = max(floor(aSize * uScale + 0.5), 1.0);\n' +
+        '    if (aSize > 0.0 && p.w > 0.0) {\n' +
+        '      vec2 w = uViewport.xy + (p.xy / p.w * 0.5 + 0.5) * uViewport.zw;\n' +
+        '      vec2 c = mod(size, 2.0) == 1.0 ? floor(w) + 0.5 : floor(w + 0.5);\n' +
+        '      p.xy = ((c - uViewport.xy) / uViewport.zw * 2.0 - 1.0) * p.w;\n' +
+        '    }\n';
       var vs = '#version 300 es\n' +
         'in vec4 aPosition; in vec3 aColor; in float aSize;\n' +
         'uniform vec4 uViewport; uniform float uScale; uniform float uGlyphScale;\n' +
@@ -68,13 +78,7 @@ var LibraryVellorinDraw = {
         '    vec2 centre = corner + vec2(cell.z, size) * 0.5;\n' +
         '    p = vec4((centre - uViewport.xy) / uViewport.zw * 2.0 - 1.0, p.z, 1.0);\n' +
         '    vGlyph = cell; vCorner = corner;\n' +
-        '  } else {\n' +
-        '    size = max(floor(aSize * uScale + 0.5), 1.0);\n' +
-        '    if (aSize > 0.0 && p.w > 0.0) {\n' +
-        '      vec2 w = uViewport.xy + (p.xy / p.w * 0.5 + 0.5) * uViewport.zw;\n' +
-        '      vec2 c = mod(size, 2.0) == 1.0 ? floor(w) + 0.5 : floor(w + 0.5);\n' +
-        '      p.xy = ((c - uViewport.xy) / uViewport.zw * 2.0 - 1.0) * p.w;\n' +
-        '    }\n' +
+        '  } else {\n' + placePoint +
         '  }\n' +
         '  gl_Position = p;\n' +
         '  gl_PointSize = size;\n' +
@@ -93,6 +97,23 @@ var LibraryVellorinDraw = {
         '  }\n' +
         '  color = vec4(vColor, alpha);\n' +
         '}\n';
+      // Runs without glyphs (most of the frame: the samples) skip the glyphs' texture look-ups.
+      var plainVs = '#version 300 es\n' +
+        'in vec4 aPosition; in vec3 aColor; in float aSize;\n' +
+        'uniform vec4 uViewport; uniform float uScale;\n' +
+        'out vec3 vColor;\n' +
+        'void main() {\n' +
+        '  vec4 p = aPosition;\n' +
+        '  float size;\n' +
+        '  {\n' + placePoint +
+        '  }\n' +
+        '  gl_Position = p;\n' +
+        '  gl_PointSize = size;\n' +
+        '  vColor = aColor;\n' +
+        '}\n';
+      var plainFs = '#version 300 es\nprecision highp float;\n' +
+        'in vec3 vColor; out vec4 color;\n' +
+        'void main() { color = vec4(vColor, 1.0); }\n';
       // Lines wider than a pixel, one instance a line: a quad along it, as wide as the scale in
       // the direction across its major axis, as a desktop GL widens aliased lines.
       var wideVs = '#version 300 es\n' +
@@ -113,6 +134,7 @@ var LibraryVellorinDraw = {
         'in vec3 vColor; out vec4 color;\n' +
         'void main() { color = vec4(vColor, 1.0); }\n';
       VPDraw.points = VPDraw.link(vs, fs, ['uViewport', 'uScale', 'uGlyphScale', 'uMetrics', 'uAtlas']);
+      VPDraw.plain = VPDraw.link(plainVs, plainFs, ['uViewport', 'uScale']);
       VPDraw.wide = VPDraw.link(wideVs, wideFs, ['uViewport', 'uWidth']);
       VPDraw.blending = false;
       gl.useProgram(VPDraw.points.program);
@@ -143,6 +165,7 @@ var LibraryVellorinDraw = {
       };
       VPDraw.vaos = {
         points: attributes(VPDraw.points, [['aPosition', 4, 0], ['aColor', 3, 16], ['aSize', 1, 28]], 0),
+        plain: attributes(VPDraw.plain, [['aPosition', 4, 0], ['aColor', 3, 16], ['aSize', 1, 28]], 0),
         wide: attributes(VPDraw.wide, [['aFrom', 4, 0, 2 * stride], ['aColor', 3, 16, 2 * stride], ['aTo', 4, stride, 2 * stride]], 1),
       };
       VPDraw.current = null;
@@ -260,10 +283,14 @@ var LibraryVellorinDraw = {
         gl.drawArraysInstanced(gl.TRIANGLES, 0, 6, n >> 1);
         continue;
       }
-      VPDraw.use(VPDraw.points, VPDraw.vaos.points);
-      VPDraw.viewport(VPDraw.points);
-      VPDraw.uniform(VPDraw.points, 'uScale', VPSize.scale);
-      VPDraw.uniform(VPDraw.points, 'uGlyphScale', VPGlyphs.glyphScale);
+      if (kind === 2) {
+        VPDraw.use(VPDraw.points, VPDraw.vaos.points);
+        VPDraw.uniform(VPDraw.points, 'uGlyphScale', VPGlyphs.glyphScale);
+      } else {
+        VPDraw.use(VPDraw.plain, VPDraw.vaos.plain);
+      }
+      VPDraw.viewport(VPDraw.current);
+      VPDraw.uniform(VPDraw.current, 'uScale', VPSize.scale);
       gl.drawArrays(kind === 1 ? gl.LINES : gl.POINTS, first, n);
     }
   },
