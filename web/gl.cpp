@@ -13,6 +13,7 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -38,26 +39,29 @@ float clearColor[3] = {0.0f, 0.0f, 0.0f};
 float clearDepth = 1.0f;
 int viewport[4] = {0, 0, 0, 0};
 
-// The frame's vertices not yet drawn, and where each run of one kind starts in them: pairs of
-// (first vertex, kind), kind a kRun* value.
+// The frame's vertices not yet drawn: the first pendingFloats floats of `pending`, which keeps
+// its size from frame to frame, so it only grows in the first frames. And where each run of one
+// kind starts in them: pairs of (first vertex, kind), kind a kRun* value.
 std::vector<float> pending;
+std::size_t pendingFloats = 0;
 std::vector<int> runs;
 int runKind = -1;  // the kind of the last run, -1 before the first
 
-// Room for one more vertex at the end of pending; the vector keeps its capacity from frame to
-// frame, so this only grows it in the first frames.
-float* appendVertex() {
-    const std::size_t size = pending.size();
-    if (size + kVertexFloats > pending.capacity()) pending.reserve(2 * (size + kVertexFloats));
-    pending.resize(size + kVertexFloats);
-    return pending.data() + size;
+__attribute__((noinline)) void growPending() { pending.resize(std::max<std::size_t>(2 * pending.size(), 4096)); }
+
+// Room for one more vertex after the pending ones.
+inline float* appendVertex() {
+    if (pendingFloats + kVertexFloats > pending.size()) growPending();
+    float* v = pending.data() + pendingFloats;
+    pendingFloats += kVertexFloats;
+    return v;
 }
 
 // Vertices from here on are of `kind`: a new run unless the last one is of that kind already.
 void beginRun(int kind) {
     if (kind == runKind) return;
     runKind = kind;
-    runs.push_back(static_cast<int>(pending.size()) / kVertexFloats);
+    runs.push_back(static_cast<int>(pendingFloats) / kVertexFloats);
     runs.push_back(kind);
 }
 // The primitive between glBegin and glEnd: GL_POINTS, GL_LINES, or -1 outside (or unsupported).
@@ -146,11 +150,11 @@ void cross(const float a[3], const float b[3], float out[3]) {
 }  // namespace
 
 void flushVertices() {
-    if (!pending.empty()) {
-        vellorinDraw(pending.data(), static_cast<int>(pending.size()) / kVertexFloats, runs.data(),
+    if (pendingFloats > 0) {
+        vellorinDraw(pending.data(), static_cast<int>(pendingFloats) / kVertexFloats, runs.data(),
                      static_cast<int>(runs.size()) / 2);
     }
-    pending.clear();
+    pendingFloats = 0;
     runs.clear();
     runKind = -1;
 }
