@@ -14,6 +14,7 @@ var LibraryVellorinDraw = {
     wide: null,        // the program for lines wider than a pixel
     vaos: null,
     blending: false,   // whether blending is on in the context
+    clearValues: null, // the context's clear colour (r, g, b) and depth, as last set
     capacity: 0,       // vertices the buffer holds
     cursor: 0,         // where the frame's next draw goes in it
 
@@ -137,6 +138,7 @@ var LibraryVellorinDraw = {
       VPDraw.plain = VPDraw.link(plainVs, plainFs, ['uViewport', 'uScale']);
       VPDraw.wide = VPDraw.link(wideVs, wideFs, ['uViewport', 'uWidth']);
       VPDraw.blending = false;
+      VPDraw.clearValues = [NaN, NaN, NaN, NaN];  // unknown: set at the first clear
       gl.useProgram(VPDraw.points.program);
       gl.uniform1i(VPDraw.points.uniforms.uMetrics, 0);
       gl.uniform1i(VPDraw.points.uniforms.uAtlas, 1);
@@ -221,8 +223,16 @@ var LibraryVellorinDraw = {
   vellorinClear: function(color, depth, r, g, b, clearDepth) {
     if (!VPDraw.drawing()) return;
     var gl = VPDraw.gl;
-    gl.clearColor(r, g, b, 1);
-    gl.clearDepth(clearDepth);
+    // The clear values are the context's state: set again only when they change.
+    var c = VPDraw.clearValues;
+    if (c[0] !== r || c[1] !== g || c[2] !== b) {
+      gl.clearColor(r, g, b, 1);
+      c[0] = r; c[1] = g; c[2] = b;
+    }
+    if (c[3] !== clearDepth) {
+      gl.clearDepth(clearDepth);
+      c[3] = clearDepth;
+    }
     gl.clear((color ? gl.COLOR_BUFFER_BIT : 0) | (depth ? gl.DEPTH_BUFFER_BIT : 0));
     if (color) VPDraw.cursor = 0;  // a new frame: its draws start the buffer again
   },
