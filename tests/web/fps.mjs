@@ -47,7 +47,7 @@ const TEXT_NATIVE = new Set(['fillText', 'strokeText', 'measureText', 'clearRect
 const WASM_TO_JS = new Set(['wasm-to-js']);
 
 const seconds = Number(process.argv[2] || 8);
-const SLICE = 2;  // seconds a page is measured in each turn in front
+const SLICE = 1;  // seconds a page is measured in each turn in front
 const desktop = { width: 1400, height: 760 };
 // Phones' screens as puppeteer's device list has them (mobile, touch), at each phone's own pixel
 // ratio: the list gives the Pixel 5 a ratio of 3; the phone has 2.75.
@@ -176,38 +176,59 @@ function splitProfile(profile, site) {
 const size = (w, h) => `${Math.round(w)}x${Math.round(h)}`;
 const server = await startServer();
 const floorServer = await startServer(path.join(root, 'build-web/floor'));
-const browser = await launch();
+let browser = await launch();
+// A measure in the browser; when the browser itself went away under it (on a shared machine
+// another job may end it), the measure is made again in a fresh one, up to three times.
+async function inBrowser(measure) {
+  for (let attempt = 1; ; ++attempt) {
+    try {
+      return await measure();
+    } catch (e) {
+      if (browser.connected || attempt === 3) throw e;
+      console.error(`fps: the browser went away (${e.message}); measuring again in a new one`);
+      await browser.closeAndClean().catch(() => {});
+      browser = await launch();
+    }
+  }
+}
+
 try {
   const phonesOnly = process.argv[3] === 'phones';
   for (const row of ROWS.filter((r) => r.floor || !phonesOnly)) {
-    const page = await open(browser, server.url, row);
-    const canvas = await canvasOf(page);
-    const pages = [page, await open(browser, server.url, row, canvas)];
-    if (row.floor) pages.push(await open(browser, floorUrl(floorServer.url, canvas), row));
-    const [program, clear, floor] = await measureInTurns(pages);
-    for (const p of pages) await p.close();
-    console.log(`row device ${(row.device || 'desktop').replaceAll(' ', '-')} cpu ${row.cpu} ratio ${row.ratio}`
-      + ` viewport ${size(row.viewport.width, row.viewport.height)} canvas ${size(canvas.width, canvas.height)}`
-      + ` fps ${program.fps.toFixed(1)} ms ${program.ms.toFixed(2)} clear_fps ${clear.fps.toFixed(1)} clear_ms ${clear.ms.toFixed(2)}`
-      + (floor ? ` floor_fps ${floor.fps.toFixed(1)} floor_ms ${floor.ms.toFixed(2)}` : ''));
+    const line = await inBrowser(async () => {
+      const page = await open(browser, server.url, row);
+      const canvas = await canvasOf(page);
+      const pages = [page, await open(browser, server.url, row, canvas)];
+      if (row.floor) pages.push(await open(browser, floorUrl(floorServer.url, canvas), row));
+      const [program, clear, floor] = await measureInTurns(pages);
+      for (const p of pages) await p.close();
+      return `row device ${(row.device || 'desktop').replaceAll(' ', '-')} cpu ${row.cpu} ratio ${row.ratio}`
+        + ` viewport ${size(row.viewport.width, row.viewport.height)} canvas ${size(canvas.width, canvas.height)}`
+        + ` fps ${program.fps.toFixed(1)} ms ${program.ms.toFixed(2)} clear_fps ${clear.fps.toFixed(1)} clear_ms ${clear.ms.toFixed(2)}`
+        + (floor ? ` floor_fps ${floor.fps.toFixed(1)} floor_ms ${floor.ms.toFixed(2)}` : '');
+    });
+    console.log(line);
   }
 
   if (!phonesOnly) {
-    const page = await open(browser, server.url, SPLIT);
-    const cdp = await page.createCDPSession();
-    await cdp.send('Profiler.enable');
-    await cdp.send('Profiler.setSamplingInterval', { interval: 200 });  // microseconds
-    const f0 = await page.evaluate(() => window.vellorinStatus.frames);
-    await cdp.send('Profiler.start');
-    await pause(page, seconds);
-    const { profile } = await cdp.send('Profiler.stop');
-    const frames = await page.evaluate(() => window.vellorinStatus.frames) - f0;
-    await page.close();
-    const parts = splitProfile(profile, server.url);
-    const per = (ms) => (ms / frames).toFixed(2);
-    console.log(`split cpu ${SPLIT.cpu} ratio ${SPLIT.ratio} frames ${frames}`
-      + ` busy_ms ${per(parts.wasm + parts.gl + parts.text + parts.other)} wasm_ms ${per(parts.wasm)}`
-      + ` gl_ms ${per(parts.gl)} text_ms ${per(parts.text)} other_ms ${per(parts.other)}`);
+    const line = await inBrowser(async () => {
+      const page = await open(browser, server.url, SPLIT);
+      const cdp = await page.createCDPSession();
+      await cdp.send('Profiler.enable');
+      await cdp.send('Profiler.setSamplingInterval', { interval: 200 });  // microseconds
+      const f0 = await page.evaluate(() => window.vellorinStatus.frames);
+      await cdp.send('Profiler.start');
+      await pause(page, seconds);
+      const { profile } = await cdp.send('Profiler.stop');
+      const frames = await page.evaluate(() => window.vellorinStatus.frames) - f0;
+      await page.close();
+      const parts = splitProfile(profile, server.url);
+      const per = (ms) => (ms / frames).toFixed(2);
+      return `split cpu ${SPLIT.cpu} ratio ${SPLIT.ratio} frames ${frames}`
+        + ` busy_ms ${per(parts.wasm + parts.gl + parts.text + parts.other)} wasm_ms ${per(parts.wasm)}`
+        + ` gl_ms ${per(parts.gl)} text_ms ${per(parts.text)} other_ms ${per(parts.other)}`;
+    });
+    console.log(line);
   }
 } finally {
   await browser.closeAndClean();
