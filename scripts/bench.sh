@@ -5,8 +5,10 @@
 #   - whole frames of the editor's display() against an evaluator peer and a vertex-array peer
 #     (bench_frame), each run on a private Xvfb with Mesa's software renderer;
 #   - the editor's time to its first frame on screen and its peak memory (first_frame, 3 starts);
-#   - the browser build in headless Chromium, at full and at 4x slowed CPU and pixel ratios 1 to 3,
-#     beside a page that only clears, and where its main-thread time goes (tests/web/fps.mjs);
+#   - the browser build in headless Chromium, on the desktop at full and at 4x slowed CPU and on
+#     three phones' screens at 4x, beside a page that only clears and, on the phones, the floor
+#     page (the program's sweep in WebAssembly, its samples drawn as points), and where its
+#     main-thread time goes (tests/web/fps.mjs);
 #   - the page's first visit as a phone on a fast and on a slow network, and its return visit, behind
 #     nginx (tests/web/visit.mjs), Lighthouse's scores (bench/web/lighthouse.mjs), the site's bytes.
 # Builds the preset "default". Raw results are kept in build/bench-results/.

@@ -11,9 +11,12 @@
     if (failed) return;
     failed = true;
     var notice = document.getElementById('failed');
-    notice.hidden = false;
-    var again = document.getElementById('again');
+    var again = document.createElement('button');
+    again.id = 'again';
+    again.textContent = 'Tentar de novo';
     again.addEventListener('click', function() { location.reload(); });
+    notice.appendChild(document.createElement('p')).appendChild(again);
+    notice.hidden = false;
     again.focus();
   };
   // A script that failed to load (its error reaches the window in the capture phase only), or

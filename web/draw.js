@@ -9,10 +9,12 @@ var LibraryVellorinDraw = {
   $VPDraw: {
     gl: null,
     lost: false,  // the GPU went away; nothing is drawn until it comes back
-    points: null,      // the program for points, glyphs and one-pixel lines, with its uniforms
+    points: null,      // the program for runs with glyphs, with its uniforms
+    plain: null,       // the program for points and one-pixel lines without glyphs
     wide: null,        // the program for lines wider than a pixel
     vaos: null,
-    uniforms: {},      // values last set, per program and name
+    blending: false,   // whether blending is on in the context
+    clearValues: null, // the context's clear colour (r, g, b) and depth, as last set
     capacity: 0,       // vertices the buffer holds
     cursor: 0,         // where the frame's next draw goes in it
 
@@ -34,14 +36,14 @@ var LibraryVellorinDraw = {
         shaders.push(shader);
       });
       gl.linkProgram(program);
-      return { program: program, shaders: shaders, uniforms: {} };
+      return { program: program, shaders: shaders, uniforms: {}, values: {}, viewport: null };  // values: those last set
     },
 
     // Whether the GL has finished compiling the programs, where it can tell without waiting.
     compiled: function() {
       var gl = VPDraw.gl;
       var parallel = gl.getExtension('KHR_parallel_shader_compile');
-      return !parallel || [VPDraw.points, VPDraw.wide].every(function(p) {
+      return !parallel || [VPDraw.points, VPDraw.plain, VPDraw.wide].every(function(p) {
         return gl.getProgramParameter(p.program, parallel.COMPLETION_STATUS_KHR);
       });
     },
@@ -69,6 +71,15 @@ var LibraryVellorinDraw = {
       // even sizes on a corner. A glyph vertex (negative size) is a square point sprite over the
       // glyph's box, whose lower-left pixel is at floor(raster - origin), as glBitmap puts it; the
       // fragment shader keeps the glyph's set pixels, at the raster position's depth.
+      // A point's size and place (or a line end's, whose size is 0 and which stays where it is),
+      // shared by the program for glyph runs and the one for plain points and lines.
+      var placePoint =
+        '    size = max(floor(aSize * uScale + 0.5), 1.0);\n' +
+        '    if (aSize > 0.0 && p.w > 0.0) {\n' +
+        '      vec2 w = uViewport.xy + (p.xy / p.w * 0.5 + 0.5) * uViewport.zw;\n' +
+        '      vec2 c = mod(size, 2.0) == 1.0 ? floor(w) + 0.5 : floor(w + 0.5);\n' +
+        '      p.xy = ((c - uViewport.xy) / uViewport.zw * 2.0 - 1.0) * p.w;\n' +
+        '    }\n';
       var vs = '#version 300 es\n' +
         'in vec4 aPosition; in vec3 aColor; in float aSize;\n' +
         'uniform vec4 uViewport; uniform float uScale; uniform float uGlyphScale;\n' +
@@ -88,13 +99,7 @@ var LibraryVellorinDraw = {
         '    vec2 centre = corner + vec2(cell.z, size) * 0.5;\n' +
         '    p = vec4((centre - uViewport.xy) / uViewport.zw * 2.0 - 1.0, p.z, 1.0);\n' +
         '    vGlyph = cell; vCorner = corner;\n' +
-        '  } else {\n' +
-        '    size = max(floor(aSize * uScale + 0.5), 1.0);\n' +
-        '    if (aSize > 0.0 && p.w > 0.0) {\n' +
-        '      vec2 w = uViewport.xy + (p.xy / p.w * 0.5 + 0.5) * uViewport.zw;\n' +
-        '      vec2 c = mod(size, 2.0) == 1.0 ? floor(w) + 0.5 : floor(w + 0.5);\n' +
-        '      p.xy = ((c - uViewport.xy) / uViewport.zw * 2.0 - 1.0) * p.w;\n' +
-        '    }\n' +
+        '  } else {\n' + placePoint +
         '  }\n' +
         '  gl_Position = p;\n' +
         '  gl_PointSize = size;\n' +
@@ -113,6 +118,23 @@ var LibraryVellorinDraw = {
         '  }\n' +
         '  color = vec4(vColor, alpha);\n' +
         '}\n';
+      // Runs without glyphs (most of the frame: the samples) skip the glyphs' texture look-ups.
+      var plainVs = '#version 300 es\n' +
+        'in vec4 aPosition; in vec3 aColor; in float aSize;\n' +
+        'uniform vec4 uViewport; uniform float uScale;\n' +
+        'out vec3 vColor;\n' +
+        'void main() {\n' +
+        '  vec4 p = aPosition;\n' +
+        '  float size;\n' +
+        '  {\n' + placePoint +
+        '  }\n' +
+        '  gl_Position = p;\n' +
+        '  gl_PointSize = size;\n' +
+        '  vColor = aColor;\n' +
+        '}\n';
+      var plainFs = '#version 300 es\nprecision highp float;\n' +
+        'in vec3 vColor; out vec4 color;\n' +
+        'void main() { color = vec4(vColor, 1.0); }\n';
       // Lines wider than a pixel, one instance a line: a quad along it, as wide as the scale in
       // the direction across its major axis, as a desktop GL widens aliased lines.
       var wideVs = '#version 300 es\n' +
@@ -133,14 +155,17 @@ var LibraryVellorinDraw = {
         'in vec3 vColor; out vec4 color;\n' +
         'void main() { color = vec4(vColor, 1.0); }\n';
       VPDraw.points = VPDraw.link(vs, fs);
+      VPDraw.plain = VPDraw.link(plainVs, plainFs);
       VPDraw.wide = VPDraw.link(wideVs, wideFs);
     },
 
     finishGL: function() {
       var gl = VPDraw.gl;
       VPDraw.checked(VPDraw.points, ['uViewport', 'uScale', 'uGlyphScale', 'uMetrics', 'uAtlas']);
+      VPDraw.checked(VPDraw.plain, ['uViewport', 'uScale']);
       VPDraw.checked(VPDraw.wide, ['uViewport', 'uWidth']);
-      VPDraw.uniforms = {};
+      VPDraw.blending = false;
+      VPDraw.clearValues = [NaN, NaN, NaN, NaN];  // unknown: set at the first clear
       gl.useProgram(VPDraw.points.program);
       gl.uniform1i(VPDraw.points.uniforms.uMetrics, 0);
       gl.uniform1i(VPDraw.points.uniforms.uAtlas, 1);
@@ -159,13 +184,17 @@ var LibraryVellorinDraw = {
           return location;
         });
         program.point = function(offset) {
-          list.forEach(function(a, k) { gl.vertexAttribPointer(locations[k], a[1], gl.FLOAT, false, a[3] || stride, offset + a[2]); });
+          for (var k = 0; k < list.length; ++k) {
+            var a = list[k];
+            gl.vertexAttribPointer(locations[k], a[1], gl.FLOAT, false, a[3] || stride, offset + a[2]);
+          }
         };
         program.point(0);
         return vao;
       };
       VPDraw.vaos = {
         points: attributes(VPDraw.points, [['aPosition', 4, 0], ['aColor', 3, 16], ['aSize', 1, 28]], 0),
+        plain: attributes(VPDraw.plain, [['aPosition', 4, 0], ['aColor', 3, 16], ['aSize', 1, 28]], 0),
         wide: attributes(VPDraw.wide, [['aFrom', 4, 0, 2 * stride], ['aColor', 3, 16, 2 * stride], ['aTo', 4, stride, 2 * stride]], 1),
       };
       VPDraw.current = null;
@@ -193,15 +222,20 @@ var LibraryVellorinDraw = {
       });
     },
 
-    // Sets a uniform of the program in use only when its value changes.
-    uniform: function(p, name, values) {
-      var key = (p === VPDraw.wide ? 'w.' : 'p.') + name;
-      var last = VPDraw.uniforms[key];
-      if (last && last.length === values.length && last.every(function(v, i) { return v === values[i]; })) return;
-      VPDraw.uniforms[key] = values;
-      var gl = VPDraw.gl, location = p.uniforms[name];
-      if (values.length === 4) gl.uniform4f(location, values[0], values[1], values[2], values[3]);
-      else gl.uniform1f(location, values[0]);
+    // Sets a float uniform of the program in use only when its value changes.
+    uniform: function(p, name, value) {
+      if (p.values[name] === value) return;
+      p.values[name] = value;
+      VPDraw.gl.uniform1f(p.uniforms[name], value);
+    },
+
+    // Sets the viewport uniform of the program in use when the viewport has changed (each change
+    // makes a new state.viewport).
+    viewport: function(p) {
+      var v = VPDraw.state.viewport;
+      if (p.viewport === v) return;
+      p.viewport = v;
+      VPDraw.gl.uniform4f(p.uniforms.uViewport, v[0], v[1], v[2], v[3]);
     },
 
     use: function(p, vao) {
@@ -216,8 +250,16 @@ var LibraryVellorinDraw = {
   vellorinClear: function(color, depth, r, g, b, clearDepth) {
     if (!VPDraw.drawing()) return;
     var gl = VPDraw.gl;
-    gl.clearColor(r, g, b, 1);
-    gl.clearDepth(clearDepth);
+    // The clear values are the context's state: set again only when they change.
+    var c = VPDraw.clearValues;
+    if (c[0] !== r || c[1] !== g || c[2] !== b) {
+      gl.clearColor(r, g, b, 1);
+      c[0] = r; c[1] = g; c[2] = b;
+    }
+    if (c[3] !== clearDepth) {
+      gl.clearDepth(clearDepth);
+      c[3] = clearDepth;
+    }
     gl.clear((color ? gl.COLOR_BUFFER_BIT : 0) | (depth ? gl.DEPTH_BUFFER_BIT : 0));
     if (color) VPDraw.cursor = 0;  // a new frame: its draws start the buffer again
   },
@@ -238,38 +280,56 @@ var LibraryVellorinDraw = {
     if (VPDraw.drawing()) VPDraw.gl.viewport(x, y, width, height);
   },
 
-  // Points (with glyphs among them) or lines. Lines stay one pixel wide below a scale of 1.5,
-  // drawn by WebGL's own line rule, which is a desktop GL's.
-  vellorinDraw: function(lines, vertices, count) {
+  // The frame's vertices, uploaded at once, then drawn run by run: points, lines, or points with
+  // glyphs among them (kinds 0, 1, 2 of web/platform.h). Lines stay one pixel wide below a scale
+  // of 1.5, drawn by WebGL's own line rule, which is a desktop GL's. Glyphs of the serif face are
+  // blended at their partly covered edges; the points and lines are opaque, so they are drawn
+  // without blending, which would give the same pixels.
+  vellorinDraw: function(vertices, count, runs, runCount) {
     if (!VPDraw.drawing()) return;
     var gl = VPDraw.gl;
-    var v = VPDraw.state.viewport;
-    var width = Math.round(VPSize.scale);
-    // The frame's draws fill one buffer one after another, so none waits for the one before;
+    // The frame's uploads fill one buffer one after another, so none waits for a draw before it;
     // a frame that needs more space gets a larger buffer, once.
     if (VPDraw.cursor + count > VPDraw.capacity) {
       VPDraw.capacity = Math.max(2 * VPDraw.capacity, count, 4096);
       gl.bufferData(gl.ARRAY_BUFFER, VPDraw.capacity * 32, gl.DYNAMIC_DRAW);
       VPDraw.cursor = 0;
     }
-    var first = VPDraw.cursor;
+    var base = VPDraw.cursor;
     VPDraw.cursor += count;
-    gl.bufferSubData(gl.ARRAY_BUFFER, first * 32, HEAPF32, vertices >> 2, count * 8);
-    if (lines && width > 1) {
-      VPDraw.use(VPDraw.wide, VPDraw.vaos.wide);
-      VPDraw.wide.point(first * 32);
-      VPDraw.uniform(VPDraw.wide, 'uViewport', v);
-      VPDraw.uniform(VPDraw.wide, 'uWidth', [width]);
-      gl.drawArraysInstanced(gl.TRIANGLES, 0, 6, count >> 1);
-      return;
-    }
+    gl.bufferSubData(gl.ARRAY_BUFFER, base * 32, HEAPF32, vertices >> 2, count * 8);
     var glyphScale = VPGlyphs.scaleFor(VPSize.scale);
     if (VPGlyphs.glyphScale !== glyphScale) VPGlyphs.makeGlyphs(glyphScale);
-    VPDraw.use(VPDraw.points, VPDraw.vaos.points);
-    VPDraw.uniform(VPDraw.points, 'uViewport', v);
-    VPDraw.uniform(VPDraw.points, 'uScale', [VPSize.scale]);
-    VPDraw.uniform(VPDraw.points, 'uGlyphScale', [VPGlyphs.glyphScale]);
-    gl.drawArrays(lines ? gl.LINES : gl.POINTS, first, count);
+    var width = Math.round(VPSize.scale);
+    var run = runs >> 2;
+    for (var r = 0; r < runCount; ++r, run += 2) {
+      var first = HEAP32[run], kind = HEAP32[run + 1];
+      var n = (r + 1 < runCount ? HEAP32[run + 2] : count) - first;
+      if (n <= 0) continue;
+      first += base;
+      var blend = kind === 2 && VPGlyphs.blended;
+      if (blend !== VPDraw.blending) {
+        VPDraw.blending = blend;
+        if (blend) gl.enable(gl.BLEND); else gl.disable(gl.BLEND);
+      }
+      if (kind === 1 && width > 1) {
+        VPDraw.use(VPDraw.wide, VPDraw.vaos.wide);
+        VPDraw.wide.point(first * 32);
+        VPDraw.viewport(VPDraw.wide);
+        VPDraw.uniform(VPDraw.wide, 'uWidth', width);
+        gl.drawArraysInstanced(gl.TRIANGLES, 0, 6, n >> 1);
+        continue;
+      }
+      if (kind === 2) {
+        VPDraw.use(VPDraw.points, VPDraw.vaos.points);
+        VPDraw.uniform(VPDraw.points, 'uGlyphScale', VPGlyphs.glyphScale);
+      } else {
+        VPDraw.use(VPDraw.plain, VPDraw.vaos.plain);
+      }
+      VPDraw.viewport(VPDraw.current);
+      VPDraw.uniform(VPDraw.current, 'uScale', VPSize.scale);
+      gl.drawArrays(kind === 1 ? gl.LINES : gl.POINTS, first, n);
+    }
   },
   vellorinDraw__deps: ['$VPGlyphs', '$VPSize'],
 };

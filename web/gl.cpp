@@ -2,16 +2,20 @@
 //
 // WebGL has no matrix stacks, no glBegin/glEnd and no current colour, so they live here. Every
 // vertex is transformed to clip space on arrival, in single precision as a desktop GL does, and
-// appended to one array for the frame. The array goes to WebGL in as few draws as
-// the frame's order allows: a run of points, then a run of lines, and so on. Primitives inside
-// one draw are rasterised and depth tested in the order they were given, so the picture and its
-// depth tests are those of one glBegin/glEnd per point. Bitmap characters join the run of points
-// as glyph vertices (see kVertexFloats), so text is drawn in the frame's order and depth tested
-// at its raster position, as a desktop GL draws bitmaps.
+// appended to one array for the frame. The array goes to WebGL in one upload when the frame ends
+// (or the GL state changes), drawn in as few draws as the frame's order allows: a run of points,
+// then a run of lines, and so on. Primitives inside one draw are rasterised and depth tested in
+// the order they were given, so the picture and its depth tests are those of one glBegin/glEnd
+// per point. Bitmap characters join the run of points as glyph vertices (see kVertexFloats), so
+// text is drawn in the frame's order and depth tested at its raster position, as a desktop GL
+// draws bitmaps; from the first glyph on, a run of points is a run of glyphs (kRunGlyphs), which
+// the page may blend.
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "web/clip.h"
@@ -31,14 +35,37 @@ std::vector<Matrix> projection{kIdentity};
 std::vector<Matrix>* currentStack = &modelview;
 
 float color[3] = {1.0f, 1.0f, 1.0f};
+float colorGiven[3] = {1.0f, 1.0f, 1.0f};  // the glColor3f arguments `color` was made from
 float pointSize = 1.0f;
 float clearColor[3] = {0.0f, 0.0f, 0.0f};
 float clearDepth = 1.0f;
 int viewport[4] = {0, 0, 0, 0};
 
-// The frame's vertices not yet drawn, all of one kind (points or lines).
+// The frame's vertices not yet drawn: the first pendingFloats floats of `pending`, which keeps
+// its size from frame to frame, so it only grows in the first frames. And where each run of one
+// kind starts in them: pairs of (first vertex, kind), kind a kRun* value.
 std::vector<float> pending;
-bool pendingLines = false;
+std::size_t pendingFloats = 0;
+std::vector<int> runs;
+int runKind = -1;  // the kind of the last run, -1 before the first
+
+__attribute__((noinline)) void growPending() { pending.resize(std::max<std::size_t>(2 * pending.size(), 4096)); }
+
+// Room for one more vertex after the pending ones.
+inline float* appendVertex() {
+    if (pendingFloats + kVertexFloats > pending.size()) growPending();
+    float* v = pending.data() + pendingFloats;
+    pendingFloats += kVertexFloats;
+    return v;
+}
+
+// Vertices from here on are of `kind`: a new run unless the last one is of that kind already.
+void beginRun(int kind) {
+    if (kind == runKind) return;
+    runKind = kind;
+    runs.push_back(static_cast<int>(pendingFloats) / kVertexFloats);
+    runs.push_back(kind);
+}
 // The primitive between glBegin and glEnd: GL_POINTS, GL_LINES, or -1 outside (or unsupported).
 int beginMode = -1;
 int beginCount = 0;
@@ -111,8 +138,10 @@ void appendLine(const Vertex& a, const Vertex& b) {
         if (t[e] == static_cast<float>(e)) continue;  // that end is inside
         for (int k = 0; k < kVertexFloats; ++k) ends[e].f[k] = a.f[k] + t[e] * (b.f[k] - a.f[k]);
     }
-    pending.insert(pending.end(), ends[0].f, ends[0].f + kVertexFloats);
-    pending.insert(pending.end(), ends[1].f, ends[1].f + kVertexFloats);
+    for (const Vertex& end : ends) {
+        float* out = appendVertex();
+        for (int k = 0; k < kVertexFloats; ++k) out[k] = end.f[k];
+    }
 }
 
 void cross(const float a[3], const float b[3], float out[3]) {
@@ -123,9 +152,13 @@ void cross(const float a[3], const float b[3], float out[3]) {
 }  // namespace
 
 void flushVertices() {
-    if (pending.empty()) return;
-    vellorinDraw(pendingLines ? 1 : 0, pending.data(), static_cast<int>(pending.size()) / kVertexFloats);
-    pending.clear();
+    if (pendingFloats > 0) {
+        vellorinDraw(pending.data(), static_cast<int>(pendingFloats) / kVertexFloats, runs.data(),
+                     static_cast<int>(runs.size()) / 2);
+    }
+    pendingFloats = 0;
+    runs.clear();
+    runKind = -1;
 }
 
 // --- state ------------------------------------------------------------------------------------
@@ -177,6 +210,10 @@ void glViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
 void glPointSize(GLfloat size) { pointSize = size; }
 
 void glColor3f(GLfloat r, GLfloat g, GLfloat b) {
+    // The program gives the same colour before every sample: the same bits give the same levels.
+    const float given[3] = {r, g, b};
+    if (std::memcmp(given, colorGiven, sizeof given) == 0) return;
+    std::memcpy(colorGiven, given, sizeof given);
     // Colours are clamped on their way to the window: a green of 2.0 is a full green.
     color[0] = toLevel(r);
     color[1] = toLevel(g);
@@ -273,22 +310,32 @@ void glBegin(GLenum mode) {
         return;
     }
     beginMode = static_cast<int>(mode);
-    const bool lines = mode == GL_LINES;
-    if (lines != pendingLines) flushVertices();
-    pendingLines = lines;
+    if (mode == GL_LINES) {
+        beginRun(kRunLines);
+    } else if (runKind != kRunGlyphs) {
+        beginRun(kRunPoints);  // points after glyphs stay in the glyphs' run
+    }
 }
 
 void glVertex3f(GLfloat x, GLfloat y, GLfloat z) {
     if (beginMode < 0) return;
+    if (beginMode == GL_POINTS) {
+        float* v = appendVertex();
+        toClip(x, y, z, v);
+        v[4] = color[0];
+        v[5] = color[1];
+        v[6] = color[2];
+        v[7] = pointSize;
+        ++beginCount;
+        return;
+    }
     Vertex v;
     toClip(x, y, z, v.f);
     v.f[4] = color[0];
     v.f[5] = color[1];
     v.f[6] = color[2];
-    v.f[7] = beginMode == GL_POINTS ? pointSize : 0.0f;
-    if (beginMode == GL_POINTS) {
-        pending.insert(pending.end(), v.f, v.f + kVertexFloats);
-    } else if (beginCount % 2 == 0) {
+    v.f[7] = 0.0f;
+    if (beginCount % 2 == 0) {
         lineStart = v;  // a line is drawn when its second vertex arrives; a lone last one draws nothing
     } else {
         appendLine(lineStart, v);
@@ -318,13 +365,13 @@ void glRasterPos3f(GLfloat x, GLfloat y, GLfloat z) {
 
 void drawGlyph(int character, float advance) {
     if (!raster.valid) return;
-    if (pendingLines) flushVertices();
-    pendingLines = false;
+    beginRun(kRunGlyphs);
     // A desktop GL places a bitmap at floor(raster + 0.0001 - origin); the small lift is added here,
     // where the arithmetic is a desktop's, and the page's shader subtracts the origin and floors.
     const float glyph[kVertexFloats] = {raster.x + kBitmapLift, raster.y + kBitmapLift, raster.ndcZ, raster.advance,
                                         raster.color[0], raster.color[1], raster.color[2],
                                         -static_cast<float>(character)};
-    pending.insert(pending.end(), glyph, glyph + kVertexFloats);
+    float* out = appendVertex();
+    for (int k = 0; k < kVertexFloats; ++k) out[k] = glyph[k];
     raster.advance += advance;
 }

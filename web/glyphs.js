@@ -7,6 +7,7 @@ var LibraryVellorinGlyphs = {
   $VPGlyphs: {
     font: null,        // the bitmap font, as the program handed it over
     glyphScale: 0,     // the scale the glyph texture was made for (0: none yet)
+    blended: false,    // whether the glyphs are blended (the serif face's edges) or opaque bitmaps
     glyphTextures: null,
 
     // New textures for a new context (at start, or restored after a loss); the glyphs are made
@@ -97,8 +98,9 @@ var LibraryVellorinGlyphs = {
         gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_MIN_FILTER, gl.NEAREST);
         gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_MAG_FILTER, gl.NEAREST);
       });
-      // The serif face's edges are partly covered pixels, blended; points and lines are opaque.
-      if (bitmaps) gl.disable(gl.BLEND); else gl.enable(gl.BLEND);
+      // The serif face's edges are partly covered pixels, blended (draw.js turns blending on for
+      // the glyphs' draws); GLUT's bitmaps are opaque.
+      VPGlyphs.blended = !bitmaps;
       gl.blendFunc(gl.SRC_ALPHA, gl.ONE_MINUS_SRC_ALPHA);
     },
   },

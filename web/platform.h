@@ -10,8 +10,10 @@ void vellorinCreateWindow(int width, int height, const char* title);
 void vellorinClear(int color, int depth, float r, float g, float b, float clearDepth);
 void vellorinDepthTest(int enabled, int func);
 void vellorinViewport(int x, int y, int width, int height);
-// Draws `count` vertices of kVertexFloats floats each (see below) as points (0) or lines (1).
-void vellorinDraw(int lines, const float* vertices, int count);
+// Draws `count` vertices of kVertexFloats floats each (see below), in `runCount` runs given as
+// pairs of ints: the run's first vertex and its kind (kRunPoints, kRunLines, kRunGlyphs); a run
+// ends where the next begins.
+void vellorinDraw(const float* vertices, int count, const int* runs, int runCount);
 // The browser's name of a key (ASCII), with GLUT's code for it: special (1) for the special
 // callback, else the character the keyboard callback gets.
 void vellorinKeyName(const char* name, int code, int special);
@@ -41,6 +43,10 @@ void vellorinMenuPick(int menu, int value);
 // GL does before it floors them), its normalised-device z, the advance of the characters drawn
 // since it was set (font pixels); its colour; minus the character code in place of the size.
 constexpr int kVertexFloats = 8;
+// The kinds of run: points, lines, and points among which are glyph vertices.
+constexpr int kRunPoints = 0;
+constexpr int kRunLines = 1;
+constexpr int kRunGlyphs = 2;
 
 // Draws what the frame gathered so far; glutSwapBuffers ends every frame with it.
 void flushVertices();

@@ -11,11 +11,12 @@ import { launchWebKit } from './webkit.mjs';
 export const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 export const TIMEOUT = 60000;  // generous: the machine may be busy; nothing here is timed
 
-// build-web/site served as scripts/web.sh --serve serves it, or else `folder` (a copy of it).
+// Serves build-web/site, or another folder (the floor page of fps.mjs, a copy of the site).
 export async function startServer(folder) {
-  const server = folder
-    ? spawn('python3', ['-u', '-m', 'http.server', '--bind', '127.0.0.1', '--directory', folder, '0'], { stdio: ['ignore', 'pipe', 'pipe'] })
-    : spawn('bash', [path.join(root, 'scripts/web.sh'), '--serve', '0'], { stdio: ['ignore', 'pipe', 'pipe'] });
+  const command = folder
+    ? ['python3', ['-u', '-m', 'http.server', '--bind', '127.0.0.1', '--directory', folder, '0']]
+    : ['bash', [path.join(root, 'scripts/web.sh'), '--serve', '0']];
+  const server = spawn(...command, { stdio: ['ignore', 'pipe', 'pipe'] });
   const url = await new Promise((resolve, reject) => {
     let out = '';
     server.stderr.on('data', (d) => { out += d; });  // its request log, kept for a failure
