@@ -39,11 +39,13 @@ var LibraryVellorinDraw = {
       return { program: program, shaders: shaders, uniforms: {}, values: {}, viewport: null };  // values: those last set
     },
 
-    // Whether the GL has finished compiling the programs, where it can tell without waiting.
-    compiled: function() {
+    // Whether the GL has finished compiling the programs, where it can tell without waiting; a GL
+    // that cannot tell is given until the module is in (`waited`), then waited for.
+    compiled: function(waited) {
       var gl = VPDraw.gl;
       var parallel = gl.getExtension('KHR_parallel_shader_compile');
-      return !parallel || [VPDraw.points, VPDraw.plain, VPDraw.wide].every(function(p) {
+      if (!parallel) return waited;
+      return [VPDraw.points, VPDraw.plain, VPDraw.wide].every(function(p) {
         return gl.getProgramParameter(p.program, parallel.COMPLETION_STATUS_KHR);
       });
     },
@@ -157,6 +159,8 @@ var LibraryVellorinDraw = {
       VPDraw.points = VPDraw.link(vs, fs);
       VPDraw.plain = VPDraw.link(plainVs, plainFs);
       VPDraw.wide = VPDraw.link(wideVs, wideFs);
+      VPDraw.gl.flush();  // the GL starts compiling now, not when the frame's commands go
+      VPGlyphs.reset();
     },
 
     finishGL: function() {
@@ -199,7 +203,6 @@ var LibraryVellorinDraw = {
       };
       VPDraw.current = null;
       VPDraw.capacity = VPDraw.cursor = 0;
-      VPGlyphs.reset();
       var s = VPDraw.state;
       if (s.depthTest) gl.enable(gl.DEPTH_TEST); else gl.disable(gl.DEPTH_TEST);
       gl.depthFunc(s.depthFunc);

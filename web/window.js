@@ -74,8 +74,9 @@ var LibraryVellorinWindow = {
     prepare: function() {
       var canvas = document.getElementById('canvas');
       // The canvas gets its size before its context, which then never has to resize its
-      // buffers; the shaders compile while the page goes on where the GL can say when they are
-      // done (KHR_parallel_shader_compile).
+      // buffers; the shaders compile while the glyphs are made and the module travels, and are
+      // waited for once the GL says they are done (KHR_parallel_shader_compile) or, where it
+      // cannot say, once the module is in.
       var steps = [
         function() {
           if (!VPWindow.shaped) VPWindow.shape(canvas.width, canvas.height);  // the page's size until the program's
@@ -88,11 +89,11 @@ var LibraryVellorinWindow = {
           else VPDraw.gl.getExtension('KHR_parallel_shader_compile');
         },
         function() { if (VPDraw.gl) VPDraw.startPrograms(); },
-        function() { if (VPDraw.gl) VPDraw.finishGL(); },
         function() { if (VPDraw.gl) VPGlyphs.prepareGlyphs(); },
+        function() { if (VPDraw.gl) VPDraw.finishGL(); },
       ];
       // Shaders still compiling: the step waits, without holding the page.
-      if (steps[VPWindow.prepared] === steps[3] && VPDraw.gl && !VPDraw.compiled()) {
+      if (steps[VPWindow.prepared] === steps[4] && VPDraw.gl && !VPDraw.compiled(VPWindow.waiting.length > 0)) {
         setTimeout(VPWindow.prepare, 4);
         return;
       }
